@@ -1,0 +1,20 @@
+// app/Orvalin.h: the entry points: the add-on call, the launcher, the About alert, and the
+// program's two roles.
+#pragma once
+
+#include "platform/Entry.h"
+#include "window/TagViewer_window.h"
+
+class BMessage;
+
+extern const char* const kSignature;  // "application/x-vnd.Kelterhof-Orvalin"
+
+// The add-on entry: runs the window on the files of msg's "refs" and returns when it closes.
+extern "C" void process_refs(entry_ref dir_ref, BMessage* msg, void* reserved);
+// The launcher.
+void window(BMessage* msg);
+// The waiting alert shown when none of the given files is MPEG audio.
+void no_mpeg_files_alert();
+// The whole program: with arguments (paths or file:// URIs) the add-on role, without the
+// application role. Returns the exit status.
+int orvalin_main(int argc, char** argv);

@@ -1,0 +1,41 @@
+// platform/Application.h: the application object and its message loop.
+#pragma once
+
+#include "platform/SupportDefs.h"
+
+class BMessage;
+
+enum : uint32 {
+    B_QUIT_REQUESTED = '_QRQ',
+    B_SIMPLE_DATA = 'DATA',
+    B_MODIFIERS_CHANGED = '_MCH',
+    B_REFS_RECEIVED = 'RRCV',
+};
+
+class BApplication {
+public:
+    explicit BApplication(const char* signature);
+    virtual ~BApplication();
+    BApplication(const BApplication&) = delete;
+    BApplication& operator=(const BApplication&) = delete;
+
+    status_t InitCheck() const { return fStatus; }
+    const char* Signature() const;
+    // Runs the message loop until a quit request has been handled; returns its thread id.
+    thread_id Run();
+    // Queues a copy of message (or a message with the code what); B_OK or B_NO_INIT.
+    status_t PostMessage(uint32 what);
+    status_t PostMessage(BMessage* message);
+    void Quit();
+
+private:
+    struct Private;
+    Private* fPrivate;
+    status_t fStatus = B_NO_INIT;
+};
+
+extern BApplication* be_app;
+
+// Makes sure the desktop toolkit is running (the add-on role has no application object of its
+// own). Safe to call more than once.
+void ensure_gui();

@@ -1,0 +1,12 @@
+// platform/AtomicFile.h: replacing a small file's whole content atomically.
+#pragma once
+
+#include "platform/SupportDefs.h"
+
+#include <string>
+
+// Writes bytes to a temporary file beside path, flushes it to disk and renames it over path,
+// so that readers see either the old file or the complete new one, never an empty or partial
+// file. On failure the temporary file is removed and path is left as it was.
+// B_OK, B_BAD_VALUE (null path), or the mapped errno of the failing step.
+status_t replace_file_atomically(const char* path, const std::string& bytes);

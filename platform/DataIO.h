@@ -1,0 +1,28 @@
+// platform/DataIO.h: byte streams that messages flatten into and unflatten from.
+#pragma once
+
+#include "platform/SupportDefs.h"
+
+#include <string>
+
+class BDataIO {
+public:
+    virtual ~BDataIO() = default;
+    // Bytes transferred, or a negative status.
+    virtual ssize_t Read(void* buffer, size_t size) = 0;
+    virtual ssize_t Write(const void* buffer, size_t size) = 0;
+};
+
+// A stream over a byte string held in memory.
+class BMallocIO : public BDataIO {
+public:
+    BMallocIO() = default;
+    explicit BMallocIO(std::string bytes) : fData(std::move(bytes)) {}
+    ssize_t Read(void* buffer, size_t size) override;
+    ssize_t Write(const void* buffer, size_t size) override;
+    const std::string& Bytes() const { return fData; }
+
+private:
+    std::string fData;
+    size_t fPosition = 0;
+};

@@ -1,0 +1,66 @@
+// platform/Entry.h: entry references and entries (a name in a directory).
+#pragma once
+
+#include "platform/SupportDefs.h"
+
+#include <string>
+
+class BPath;
+
+// A reference to a directory entry: device, directory (absolute path, and its inode for
+// identity) and leaf name. The leaf name is raw bytes; nothing here assumes an encoding.
+struct entry_ref {
+    entry_ref() = default;
+    entry_ref(dev_t device, ino_t directory, const char* directoryPath, const char* name);
+
+    status_t set_name(const char* name);
+    bool operator==(const entry_ref& other) const;
+    bool operator!=(const entry_ref& other) const { return !(*this == other); }
+
+    // The full path: directory path, "/", name.
+    std::string path() const;
+
+    dev_t device = -1;
+    ino_t directory = 0;
+    std::string directory_path;
+    std::string name;
+};
+
+// Builds a reference from a path, relative paths against the working directory. The directory
+// part is resolved; the leaf is not (a link stays a link). B_OK, B_BAD_VALUE,
+// B_ENTRY_NOT_FOUND (the directory is missing), or the mapped errno.
+status_t get_ref_for_path(const char* path, entry_ref* ref);
+
+class BEntry {
+public:
+    BEntry();
+    explicit BEntry(const entry_ref* ref, bool traverse = false);
+    explicit BEntry(const char* path, bool traverse = false);
+    ~BEntry();
+
+    // B_OK, B_BAD_VALUE (null ref or path). With traverse, a link is resolved to its target.
+    status_t SetTo(const entry_ref* ref, bool traverse = false);
+    status_t SetTo(const char* path, bool traverse = false);
+    void Unset();
+    status_t InitCheck() const { return fStatus; }
+
+    bool Exists() const;
+    // B_OK, or B_NO_INIT when the entry is not set.
+    status_t GetRef(entry_ref* ref) const;
+    status_t GetPath(BPath* path) const;
+    // Copies the leaf name into buffer (B_FILE_NAME_LENGTH bytes).
+    status_t GetName(char* buffer) const;
+
+    // Renames the entry within its directory; on success the entry follows the new name.
+    // Never replaces an existing entry, also not against a racing creator.
+    // B_OK; B_BAD_VALUE for "", ".", "..", or a name with "/" (nothing moves); B_FILE_EXISTS;
+    // B_ENTRY_NOT_FOUND; B_PERMISSION_DENIED; B_NOT_ALLOWED when clobber is asked for or the
+    // file system offers no safe no-replace rename; other mapped errno values.
+    [[nodiscard]] status_t Rename(const char* name, bool clobber = false);
+
+private:
+    entry_ref fRef;
+    status_t fStatus = B_NO_INIT;
+};
+
+enum { B_FILE_NAME_LENGTH = 256, B_PATH_NAME_LENGTH = 4096 };

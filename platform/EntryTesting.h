@@ -1,0 +1,6 @@
+// platform/EntryTesting.h: a test seam for the no-replace rename (not for program code).
+#pragma once
+
+// Makes BEntry::Rename behave as on a file system that refuses RENAME_NOREPLACE, so that the
+// link-and-unlink path can be tested on any file system. Off by default.
+void entry_force_link_rename(bool force);

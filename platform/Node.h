@@ -1,0 +1,56 @@
+// platform/Node.h: a file-system node and its typed attributes (extended attributes "user.NAME").
+#pragma once
+
+#include "platform/SupportDefs.h"
+
+#include <memory>
+#include <string>
+
+struct entry_ref;
+
+struct attr_info {
+    type_code type;
+    off_t size;
+};
+
+// Attributes: the attribute NAME is the extended attribute "user.NAME". A string attribute
+// reads as its stored bytes followed by one NUL, unless the stored bytes already end in one.
+// Where no xattr is stored, "Title", "Artist", "Album", "Year" and "Comment" come from the
+// file's ID3v2 tag (parsed at most once per node) and "BEOS:TYPE" from the shared MIME
+// database ("audio/x-mpeg" for MPEG audio; "inode/..." for files that are not regular).
+class BNode {
+public:
+    BNode();
+    explicit BNode(const entry_ref* ref);
+    explicit BNode(const char* path);
+    virtual ~BNode();
+    BNode(const BNode&) = delete;
+    BNode& operator=(const BNode&) = delete;
+
+    // B_OK, B_BAD_VALUE (null), B_ENTRY_NOT_FOUND, B_PERMISSION_DENIED, other mapped errno.
+    // A link is followed to its target.
+    status_t SetTo(const entry_ref* ref);
+    status_t SetTo(const char* path);
+    virtual void Unset();
+    status_t InitCheck() const { return fStatus; }
+
+    // B_OK when the attribute exists; B_ENTRY_NOT_FOUND when it does not; B_NO_INIT.
+    status_t GetAttrInfo(const char* name, attr_info* info) const;
+    // Bytes read (at most length), or a negative status (B_ENTRY_NOT_FOUND, B_NO_INIT,
+    // B_BAD_VALUE).
+    ssize_t ReadAttr(const char* name, type_code type, off_t offset, void* buffer,
+        size_t length) const;
+    // Stores the bytes as given; bytes written or a negative status.
+    [[nodiscard]] ssize_t WriteAttr(const char* name, type_code type, off_t offset,
+        const void* buffer, size_t length);
+    [[nodiscard]] status_t RemoveAttr(const char* name);
+
+protected:
+    // The open descriptor, or -1; set by BFile.
+    int fFd = -1;
+    std::string fPath;
+    status_t fStatus = B_NO_INIT;
+
+    struct Private;
+    std::unique_ptr<Private> fPrivate;  // attribute fallbacks, read lazily
+};

@@ -1,0 +1,63 @@
+// platform/Window.h: BWindow, a window that handles its messages one at a time.
+#pragma once
+
+#include "platform/Rect.h"
+#include "platform/SupportDefs.h"
+
+#include <memory>
+
+class BMessage;
+
+enum window_type { B_UNTYPED_WINDOW = 0, B_TITLED_WINDOW = 1 };
+enum : uint32 {
+    B_NOT_MOVABLE = 0x00000001,
+    B_NOT_CLOSABLE = 0x00000020,
+    B_NOT_ZOOMABLE = 0x00000040,
+    B_NOT_MINIMIZABLE = 0x00004000,
+    B_NOT_RESIZABLE = 0x00000002,
+};
+enum : uint32 { B_CURRENT_WORKSPACE = 0 };
+
+// The window's "thread" is the GUI thread: PostMessage queues a message; the window hands each
+// to MessageReceived one at a time and never re-enters it (messages that arrive while a
+// waiting alert runs its own event loop wait until the current one has been handled). When the
+// user closes the window, the window object deletes itself. Presses and releases of Shift,
+// Control, Alt and Meta post B_MODIFIERS_CHANGED; local files dropped on the window post
+// B_SIMPLE_DATA with "refs".
+class BWindow {
+public:
+    BWindow(BRect frame, const char* title, window_type type, uint32 flags,
+        uint32 workspace = B_CURRENT_WORKSPACE);
+    virtual ~BWindow();
+    BWindow(const BWindow&) = delete;
+    BWindow& operator=(const BWindow&) = delete;
+
+    void Show();
+    bool IsHidden() const;
+    const char* Title() const;
+    // The content area (inside the window manager's border) in screen coordinates.
+    BRect Frame() const;
+    // Places the content area's left-top corner at the point; the same corner Frame() reports.
+    void MoveTo(BPoint point);
+    void MoveTo(float x, float y) { MoveTo(BPoint(x, y)); }
+
+    // Queues a copy; B_OK.
+    status_t PostMessage(uint32 what);
+    status_t PostMessage(BMessage* message);
+    virtual void MessageReceived(BMessage* message);
+
+    // Closes the window; the object deletes itself once the current message has been handled.
+    void Quit();
+    thread_id Thread() const { return fThread; }
+
+    struct Private;
+    Private* PrivateData() const { return fPrivate.get(); }
+
+private:
+    std::unique_ptr<Private> fPrivate;
+    thread_id fThread;
+};
+
+// Runs the event loop until the window whose Thread() is thread has been destroyed. B_OK, or
+// B_BAD_VALUE when no such window exists.
+status_t wait_for_thread(thread_id thread, status_t* exitValue);

@@ -1,0 +1,91 @@
+// tests/support/Scratch.cpp: scratch folders for tests that use real files.
+#include "tests/support/Scratch.h"
+
+#include "scripts/mp3gen.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+ScratchDir::ScratchDir()
+{
+    std::filesystem::create_directories(ORVALIN_SCRATCH_ROOT);
+    std::string pattern = std::string(ORVALIN_SCRATCH_ROOT) + "/t-XXXXXX";
+    char* made = ::mkdtemp(pattern.data());
+    if (made == nullptr)
+        ADD_FAILURE() << "mkdtemp failed under " << ORVALIN_SCRATCH_ROOT;
+    fPath = pattern;
+    ::chmod(fPath.c_str(), 0755);
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::error_code error;
+    // Undo what permission tests may have changed, then remove everything.
+    for (auto& entry : std::filesystem::recursive_directory_iterator(fPath, error))
+        if (entry.is_directory(error))
+            ::chmod(entry.path().c_str(), 0755);
+    ::chmod(fPath.c_str(), 0755);
+    std::filesystem::remove_all(fPath, error);
+}
+
+entry_ref ScratchDir::MakeFile(const std::string& name, const std::string& bytes)
+{
+    EXPECT_TRUE(mp3gen::write_file(PathOf(name), bytes)) << name;
+    return Ref(name);
+}
+
+entry_ref ScratchDir::MakeMp3(const std::string& name, const std::string& tag,
+    const std::string& prefix)
+{
+    return MakeFile(name, prefix + mp3gen::silent_frames(3) + tag);
+}
+
+entry_ref ScratchDir::Ref(const std::string& name) const
+{
+    entry_ref ref;
+    EXPECT_EQ(get_ref_for_path(PathOf(name).c_str(), &ref), 0) << name;
+    return ref;
+}
+
+void ScratchDir::SetAttr(const std::string& name, const std::string& attribute,
+    const std::string& value)
+{
+    EXPECT_TRUE(mp3gen::set_attribute(PathOf(name), attribute, value)) << name << " " << attribute;
+}
+
+std::string ScratchDir::Read(const std::string& name) const
+{
+    std::ifstream in(PathOf(name), std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool ScratchDir::Exists(const std::string& name) const
+{
+    struct stat st;
+    return ::lstat(PathOf(name).c_str(), &st) == 0;
+}
+
+std::vector<std::string> ScratchDir::Names() const
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(fPath.c_str())) {
+        while (dirent* entry = ::readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}

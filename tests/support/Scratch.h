@@ -1,0 +1,35 @@
+// tests/support/Scratch.h: a temporary folder under the build tree, removed when done.
+#pragma once
+
+#include "platform/Entry.h"
+
+#include <string>
+#include <vector>
+
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::string& Path() const { return fPath; }
+    std::string PathOf(const std::string& name) const { return fPath + "/" + name; }
+
+    // Writes a file and returns its reference.
+    entry_ref MakeFile(const std::string& name, const std::string& bytes = "");
+    // An MPEG file: silent frames, then tag (an ID3v1 image, or nothing).
+    entry_ref MakeMp3(const std::string& name, const std::string& tag = "",
+        const std::string& prefix = "");
+    entry_ref Ref(const std::string& name) const;
+
+    void SetAttr(const std::string& name, const std::string& attribute, const std::string& value);
+    std::string Read(const std::string& name) const;
+    bool Exists(const std::string& name) const;
+    // Names in the folder, sorted.
+    std::vector<std::string> Names() const;
+    size_t Count() const { return Names().size(); }
+
+private:
+    std::string fPath;
+};

@@ -1,0 +1,85 @@
+// window/TagViewer_window.h: the renaming window: its state and the operations on it.
+#pragma once
+
+#include "platform/Entry.h"
+#include "platform/Layout.h"
+#include "platform/String.h"
+#include "platform/SupportDefs.h"
+
+#include <deque>
+
+class BMessage;
+class Mp3Tag;
+
+// The six button commands.
+enum : uint32 {
+    CMD_NEXT = 'next',
+    CMD_PREV = 'prev',
+    CMD_ABOUT = 'abou',
+    CMD_RENAME = 'rena',
+    CMD_REMOVE_MP3 = 'rmv3',
+    CMD_ADD_MP3 = 'add3',
+};
+
+extern const char* const kInitialTemplate;  // "/aa - /ta - /la.mp3"
+extern const char* const kSettingsName;     // "Kelterhof-Orvalin"
+
+// The About alert; waits for its button.
+void myAboutWindow();
+
+class TagViewer_window : public MWindow {
+public:
+    // Builds the window on the files of msg (whose "refs" the intake consumes), loads the first
+    // accepted file and restores the stored position and template. Check CountFiles() before
+    // showing it: a window without files has nothing to show.
+    TagViewer_window(BRect frame, BMessage* msg);
+    ~TagViewer_window() override;
+
+    void MessageReceived(BMessage* msg) override;
+
+    int32 CountFiles() const { return static_cast<int32>(file_refs.size()); }
+
+    // Intake, loading and the status trace.
+    void get_refs(BMessage* msg);
+    void read_file();
+    void update_pos_view(int32 index);
+    void error_check(const char* prefix, status_t status);
+
+    // Naming and the renaming commands.
+    void newName();
+    void rena();
+    void add3();
+    void rmv3();
+    void rename();
+
+    // Window state, in its design order; public so tests can check it.
+    status_t last_status = B_OK;
+    std::deque<entry_ref> file_refs;
+    int32 position = 0;
+    Mp3Tag* tag = nullptr;
+    BString title_attr, artist_attr, album_attr, year_attr, comment_attr;
+    BString title_tag, artist_tag, album_tag, year_tag, comment_tag;
+    BString new_name;
+    bool all_files = false;
+    MStringView* pos_view = nullptr;
+    MStringView* name_view = nullptr;
+    MTextControl* constructor_control = nullptr;
+    MStringView* preview_view = nullptr;
+
+private:
+    void build_views();
+    void read_settings();
+    void write_settings();
+    // False when the template could not be expanded (its alert has been shown).
+    bool expand_template();
+    void step(int32 direction);
+    void toggle_all();
+    // Runs command on the current file, or on every file in "ALL" mode; a command that
+    // returns false ends the loop.
+    void for_each_file(bool (TagViewer_window::*command)());
+    bool rena_one();
+    bool add3_one();
+    bool rmv3_one();
+
+    bool name_built = true;  // whether the last newName() expanded the whole template
+};

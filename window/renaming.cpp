@@ -1,0 +1,100 @@
+// window/renaming.cpp: the three renaming commands and the rename step they share.
+#include "window/TagViewer_window.h"
+
+#include "platform/Alert.h"
+#include "platform/Entry.h"
+#include "platform/Trace.h"
+
+void TagViewer_window::rena()
+{
+    for_each_file(&TagViewer_window::rena_one);
+}
+
+void TagViewer_window::add3()
+{
+    for_each_file(&TagViewer_window::add3_one);
+}
+
+void TagViewer_window::rmv3()
+{
+    for_each_file(&TagViewer_window::rmv3_one);
+}
+
+void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
+{
+    if (!all_files) {
+        (this->*command)();
+        return;
+    }
+    int32 count = CountFiles();
+    for (int32 index = 0; index < count; index++) {
+        trace("rena:loop: %d\n", index);
+        position = index;
+        read_file();
+        if (!(this->*command)())
+            break;
+    }
+}
+
+// A template that cannot be expanded renames nothing: its alert has told the user, and the
+// partial name would throw the file's name away. The error lies in the template alone, so in
+// "ALL" mode every later file would fail alike and the loop ends here.
+bool TagViewer_window::rena_one()
+{
+    newName();
+    if (!name_built)
+        return false;
+    rename();
+    return true;
+}
+
+bool TagViewer_window::add3_one()
+{
+    new_name = name_view->Text();
+    new_name << ".mp3";
+    rename();
+    return true;
+}
+
+bool TagViewer_window::rmv3_one()
+{
+    new_name = name_view->Text();
+    if (int32 at = new_name.FindLast(".mp3"); at >= 0)
+        new_name.Remove(at, 4);
+    rename();
+    return true;
+}
+
+void TagViewer_window::rename()
+{
+    trace("rename()\n");
+    entry_ref ref = file_refs[position];
+    BEntry entry(&ref, false);
+    trace("renaming file\n");
+    if (new_name == ref.name.c_str())
+        return;
+
+    // The platform refuses names that would leave the folder ("", ".", "..", "/" inside) with
+    // B_BAD_VALUE and never replaces an existing file.
+    status_t renamed = entry.Rename(new_name.String(), false);
+    last_status = renamed;
+    if (renamed == B_OK) {
+        entry_ref moved;
+        last_status = entry.GetRef(&moved);
+        if (last_status != B_OK) {
+            beep();
+            error_check("GetRef: ", last_status);
+        } else {
+            file_refs[position] = moved;
+        }
+    }
+
+    if (renamed == B_FILE_EXISTS) {
+        (new BAlert(nullptr, "A file by that name already exists.\n", "Ok"))->Go();
+    } else if (renamed != B_OK) {
+        error_check("Rename: ", renamed);
+        (new BAlert(nullptr, "Dear Master,\nFor some obscure reason,\nyour wish can not be granted.\n",
+             "grumble"))
+            ->Go(nullptr);
+    }
+}
