@@ -1,0 +1,278 @@
+// tests/commands_test.cpp: stepping, "ALL" mode and the renaming commands on real files.
+#include "tests/support/Immutable.h"
+#include "tests/support/WindowHarness.h"
+
+#include "platform/Application.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using Commands = WindowHarness;
+
+namespace
+{
+const char* kExists = "A file by that name already exists.\n";
+const char* kGrumble = "Dear Master,\nFor some obscure reason,\nyour wish can not be granted.\n";
+
+} // namespace
+
+TEST_F(Commands, SteppingWrapsAroundWithABeep)
+{
+    Song("a.mp3");
+    Song("b.mp3");
+    Song("c.mp3");
+    Open({ "a.mp3", "b.mp3", "c.mp3" });
+    output.Take();
+    Send(CMD_NEXT);
+    Send(CMD_NEXT);
+    EXPECT_EQ(alerts.beeps, 0);
+    EXPECT_EQ(Pos(), "3/3");
+    Send(CMD_NEXT);
+    EXPECT_EQ(alerts.beeps, 1);
+    EXPECT_EQ(Pos(), "1/3");
+    EXPECT_EQ(Name(), "a.mp3");
+    Send(CMD_PREV);
+    EXPECT_EQ(alerts.beeps, 2);
+    EXPECT_EQ(Pos(), "3/3");
+    EXPECT_EQ(Name(), "c.mp3");
+    Send(CMD_PREV);
+    EXPECT_EQ(Pos(), "2/3");
+    std::string trace = output.Take();
+    EXPECT_NE(trace.find("position++ 1\n"), std::string::npos);
+    EXPECT_NE(trace.find("position++ 2\n"), std::string::npos);
+    EXPECT_NE(trace.find("position-- 1\n"), std::string::npos);
+}
+
+TEST_F(Commands, SingleFileStepsBeepAndStay)
+{
+    Song("only.mp3");
+    Open({ "only.mp3" });
+    Send(CMD_NEXT);
+    Send(CMD_PREV);
+    EXPECT_EQ(alerts.beeps, 2);
+    EXPECT_EQ(Pos(), "1/1");
+}
+
+TEST_F(Commands, EveryModifierNotificationFlipsAllMode)
+{
+    Song("a.mp3");
+    Song("b.mp3");
+    Open({ "a.mp3", "b.mp3" });
+    Send(CMD_NEXT);
+    Send(B_MODIFIERS_CHANGED); // press
+    EXPECT_TRUE(win->all_files);
+    EXPECT_EQ(Pos(), "ALL");
+    Send(B_MODIFIERS_CHANGED); // release
+    EXPECT_FALSE(win->all_files);
+    EXPECT_EQ(Pos(), "2/2");
+
+    // Two keys pressed, then one released: on, off, on.
+    Send(B_MODIFIERS_CHANGED);
+    Send(B_MODIFIERS_CHANGED);
+    EXPECT_FALSE(win->all_files);
+    Send(B_MODIFIERS_CHANGED);
+    EXPECT_TRUE(win->all_files);
+    EXPECT_EQ(Pos(), "ALL");
+}
+
+TEST_F(Commands, UnknownMessageIsTracedAndDumpedOnly)
+{
+    Song("a.mp3");
+    Open({ "a.mp3" });
+    output.Take();
+    BMessage odd('zzzz');
+    odd.AddString("note", "hello");
+    win->MessageReceived(&odd);
+    std::string trace = output.Take();
+    EXPECT_EQ(trace.rfind("window::MessageReceived()\nSwitch(default).\n", 0), 0u);
+    EXPECT_NE(trace.find("hello"), std::string::npos);
+    EXPECT_EQ(Pos(), "1/1");
+    EXPECT_EQ(alerts.beeps, 0);
+    EXPECT_TRUE(alerts.alerts.empty());
+    EXPECT_EQ(dir.Names(), std::vector<std::string> { "a.mp3" });
+}
+
+TEST_F(Commands, RenameUsesTheFieldsCurrentTemplate)
+{
+    Song("a.mp3", { { "Artist", "Art" }, { "Title", "Tit" }, { "Album", "Alb" } });
+    Open({ "a.mp3" });
+    SetTemplate("/ta by /aa.mp3");
+    EXPECT_EQ(Preview(), "Art - Tit - Alb.mp3"); // not yet
+    Send(CMD_RENAME);
+    EXPECT_EQ(dir.Names(), std::vector<std::string> { "Tit by Art.mp3" });
+    EXPECT_EQ(Name(), "Tit by Art.mp3");
+    EXPECT_TRUE(alerts.alerts.empty());
+
+    // Renaming to the current name does nothing and shows nothing.
+    output.Take();
+    Send(CMD_RENAME);
+    EXPECT_EQ(dir.Names(), std::vector<std::string> { "Tit by Art.mp3" });
+    EXPECT_TRUE(alerts.alerts.empty());
+    EXPECT_EQ(output.Take().find("Rename: "), std::string::npos);
+}
+
+TEST_F(Commands, ExistingNamesAreNeverReplaced)
+{
+    Song("one.mp3", { { "Title", "Same" } });
+    Song("two.mp3", { { "Title", "Same" } });
+    std::string twoBytes = dir.Read("two.mp3");
+    Open({ "one.mp3", "two.mp3" });
+    SetTemplate("/ta.mp3");
+    Send(CMD_RENAME);
+    Send(CMD_NEXT);
+    alerts.Clear();
+    Send(CMD_RENAME);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string> { "Same.mp3", "two.mp3" }));
+    EXPECT_EQ(dir.Read("two.mp3"), twoBytes);
+    ASSERT_EQ(alerts.Texts(), std::vector<std::string> { kExists });
+    EXPECT_EQ(alerts.alerts[0].buttons, std::vector<std::string> { "Ok" });
+    EXPECT_TRUE(alerts.alerts[0].waits);
+    EXPECT_EQ(alerts.beeps, 0);
+    EXPECT_EQ(Name(), "two.mp3");
+}
+
+TEST_F(Commands, AllModeRenamesEveryFileAndGoesOnPastATakenName)
+{
+    Song("a.mp3", { { "Title", "X" } });
+    Song("b.mp3", { { "Title", "X" } });
+    Song("c.mp3", { { "Title", "Z" } });
+    Open({ "a.mp3", "b.mp3", "c.mp3" });
+    SetTemplate("/ta.mp3");
+    Send(B_MODIFIERS_CHANGED);
+    output.Take();
+    Send(CMD_RENAME);
+    std::string trace = output.Take();
+    EXPECT_NE(trace.find("rena:loop: 0\n"), std::string::npos);
+    EXPECT_NE(trace.find("rena:loop: 1\n"), std::string::npos);
+    EXPECT_NE(trace.find("rena:loop: 2\n"), std::string::npos);
+    EXPECT_EQ(trace.find("rena:loop: 3\n"), std::string::npos);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string> { "X.mp3", "Z.mp3", "b.mp3" }));
+    EXPECT_EQ(alerts.Texts(), std::vector<std::string> { kExists });
+    EXPECT_EQ(win->position, 2);
+    EXPECT_EQ(Name(), "Z.mp3");
+    EXPECT_EQ(Pos(), "ALL");
+}
+
+TEST_F(Commands, SuffixCommands)
+{
+    Song("song");
+    Song("a.mp3.mp3");
+    Song("b.mp3x");
+    Open({ "song", "a.mp3.mp3", "b.mp3x" });
+    Send(CMD_REMOVE_MP3); // nothing to remove
+    EXPECT_TRUE(dir.Exists("song"));
+    Send(CMD_ADD_MP3);
+    EXPECT_TRUE(dir.Exists("song.mp3"));
+    Send(CMD_ADD_MP3);
+    EXPECT_TRUE(dir.Exists("song.mp3.mp3"));
+    Send(CMD_NEXT);
+    Send(CMD_REMOVE_MP3);
+    EXPECT_TRUE(dir.Exists("a.mp3"));
+    Send(CMD_NEXT);
+    Send(CMD_REMOVE_MP3);
+    EXPECT_TRUE(dir.Exists("bx"));
+    EXPECT_EQ(dir.Count(), 3u);
+    // The list follows each renamed file.
+    Send(CMD_NEXT);
+    EXPECT_EQ(Name(), "song.mp3.mp3");
+    Send(CMD_NEXT);
+    EXPECT_EQ(Name(), "a.mp3");
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(Commands, NonUtf8NameSurvivesAddThenRemove)
+{
+    const std::string name = "caf\xE9-\xFF.mp3";
+    Song(name);
+    Open({ name });
+    Send(CMD_ADD_MP3);
+    EXPECT_TRUE(dir.Exists(name + ".mp3"));
+    Send(CMD_REMOVE_MP3);
+    EXPECT_EQ(dir.Names(), std::vector<std::string> { name });
+    EXPECT_EQ(Name(), name);
+}
+
+TEST_F(Commands, FailedTemplateRenamesNothing)
+{
+    Song("keep.mp3", { { "Artist", "Art" } });
+    Song("keep2.mp3", { { "Artist", "Art2" } });
+    Open({ "keep.mp3", "keep2.mp3" });
+    SetTemplate("/aa/ga.mp3");
+    alerts.Clear();
+    Send(CMD_RENAME);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string> { "keep.mp3", "keep2.mp3" }));
+    // The command's expansion and the reload's both alert; nothing else does.
+    EXPECT_EQ(alerts.alerts.size(), 2u);
+
+    // In "ALL" mode the loop ends at the first failed expansion: one pair of alerts.
+    Send(B_MODIFIERS_CHANGED);
+    alerts.Clear();
+    output.Take();
+    Send(CMD_RENAME);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string> { "keep.mp3", "keep2.mp3" }));
+    std::string trace = output.Take();
+    EXPECT_NE(trace.find("rena:loop: 0\n"), std::string::npos);
+    EXPECT_EQ(trace.find("rena:loop: 1\n"), std::string::npos);
+    EXPECT_EQ(alerts.alerts.size(), 3u); // the loop's load, the command, the final reload
+}
+
+TEST_F(Commands, NamesThatWouldLeaveTheFolderAreRefused)
+{
+    Song("x.mp3", { { "Artist", "AC/DC" }, { "Title", ".." } });
+    Open({ "x.mp3" });
+    EXPECT_EQ(Preview(), "AC/DC - .. - .mp3"); // inserted unchanged
+    const char* templates[] = { "/aa.mp3", "/ta", "", "." };
+    for (const char* text : templates) {
+        SCOPED_TRACE(text);
+        SetTemplate(text);
+        alerts.Clear();
+        output.Take();
+        Send(CMD_RENAME);
+        EXPECT_EQ(dir.Names(), std::vector<std::string> { "x.mp3" });
+        EXPECT_NE(output.Take().find("Rename: B_BAD_VALUE \n"), std::string::npos);
+        ASSERT_EQ(alerts.Texts(), std::vector<std::string> { kGrumble });
+        EXPECT_FALSE(alerts.alerts[0].waits);
+        EXPECT_EQ(alerts.alerts[0].buttons, std::vector<std::string> { "grumble" });
+    }
+}
+
+TEST_F(Commands, FileDeletedBehindOurBack)
+{
+    Song("gone.mp3");
+    Open({ "gone.mp3" });
+    ::unlink(dir.PathOf("gone.mp3").c_str());
+    alerts.Clear();
+    output.Take();
+    Send(CMD_ADD_MP3);
+    EXPECT_NE(output.Take().find("Rename: B_ENTRY_NOT_FOUND \n"), std::string::npos);
+    ASSERT_GE(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].text, kGrumble);
+    EXPECT_TRUE(dir.Names().empty());
+}
+
+TEST_F(Commands, ReadOnlyFolderIsReportedAsPermissionDenied)
+{
+    // Root ignores permissions, so the rename runs in a child that drops to nobody.
+    Song("a.mp3");
+    Open({ "a.mp3" });
+    ::chmod(dir.Path().c_str(), 0555);
+    output.Take();
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        TraceCapture childOutput;
+        alerts.Clear();
+        Send(CMD_ADD_MP3);
+        bool traced
+            = childOutput.Take().find("Rename: B_PERMISSION_DENIED \n") != std::string::npos;
+        bool alerted = !alerts.alerts.empty() && alerts.alerts[0].text == kGrumble;
+        ::_exit(traced && alerted ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(dir.Names(), std::vector<std::string> { "a.mp3" });
+}

@@ -1,0 +1,108 @@
+// tests/loading_test.cpp: loading the current file: name, tag texts, attributes, position.
+#include "tests/support/Immutable.h"
+#include "tests/support/WindowHarness.h"
+
+using Loading = WindowHarness;
+
+namespace
+{
+const char* kTagAlert = "Orvalin:\nCould not read MP3-tags.\nPlease terminate program.";
+}
+
+TEST_F(Loading, FillsTheTenVariablesFromTagAndAttributes)
+{
+    Song("full.mp3",
+        { { "Title", "A-Title" }, { "Artist", "An Artist" }, { "Album", "Album" },
+            { "Year", "1999" }, { "Comment", "nice" } },
+        { "Tag Title", "Tag Artist", "Tag Album", "2001", "tag comment" });
+    Open({ "full.mp3" });
+    EXPECT_EQ(Name(), "full.mp3");
+    EXPECT_EQ(Pos(), "1/1");
+    EXPECT_EQ(win->title_tag, "Tag Title");
+    EXPECT_EQ(win->artist_tag, "Tag Artist");
+    EXPECT_EQ(win->album_tag, "Tag Album");
+    EXPECT_EQ(win->year_tag, "2001");
+    EXPECT_EQ(win->comment_tag, "tag comment");
+    EXPECT_EQ(win->title_attr, "A-Title");
+    EXPECT_EQ(win->artist_attr, "An Artist");
+    EXPECT_EQ(win->album_attr, "Album");
+    EXPECT_EQ(win->year_attr, "1999");
+    EXPECT_EQ(win->comment_attr, "nice");
+    EXPECT_EQ(Preview(), "An Artist - A-Title - Album.mp3");
+    EXPECT_TRUE(alerts.alerts.empty());
+    EXPECT_EQ(alerts.beeps, 0);
+    std::string trace = output.Take();
+    EXPECT_EQ(trace.rfind("Window constructor()\nread_tags()\nnew_name()\n", 0), 0u) << trace;
+    EXPECT_NE(trace.find("leaving read_file()\n1/1\n"), std::string::npos);
+}
+
+TEST_F(Loading, FileWithoutTagOrAttributesLoadsQuietlyWithEmptyTexts)
+{
+    Song("bare.mp3");
+    Open({ "bare.mp3" });
+    for (BString* text : { &win->title_tag, &win->artist_tag, &win->album_tag, &win->year_tag,
+             &win->comment_tag, &win->title_attr, &win->artist_attr, &win->album_attr,
+             &win->year_attr, &win->comment_attr })
+        EXPECT_EQ(*text, "");
+    EXPECT_EQ(Preview(), " -  - .mp3");
+    EXPECT_TRUE(alerts.alerts.empty());
+    EXPECT_EQ(alerts.beeps, 0);
+}
+
+TEST_F(Loading, EmptyAttributeBeepsAndLongOneIsCut)
+{
+    Song("odd.mp3", { { "Title", "" }, { "Album", std::string(300, 'x') } });
+    Open({ "odd.mp3" });
+    EXPECT_EQ(win->title_attr, "");
+    EXPECT_EQ(win->album_attr, std::string(255, 'x'));
+    EXPECT_EQ(alerts.beeps, 1);
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(Loading, UnwritableFileShowsTheTagAlertAndKeepsThePreviousTexts)
+{
+    Song("first.mp3", { { "Artist", "First" } }, { "T1", "A1", "L1", "1991", "C1" });
+    Song("locked.mp3", { { "Artist", "Locked" } }, { "T2", "A2", "L2", "1992", "C2" });
+    ImmutableGuard locked(dir.PathOf("locked.mp3"));
+    Open({ "first.mp3", "locked.mp3" });
+    alerts.Clear();
+
+    Send(CMD_NEXT);
+    EXPECT_EQ(Name(), "locked.mp3");
+    EXPECT_EQ(Pos(), "2/2");
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].text, kTagAlert);
+    EXPECT_EQ(alerts.alerts[0].buttons, std::vector<std::string> { "Oki" });
+    EXPECT_TRUE(alerts.alerts[0].waits);
+    EXPECT_EQ(alerts.beeps, 1);
+    EXPECT_EQ(win->title_tag, "T1"); // the previous file's tag texts stay
+    EXPECT_EQ(win->year_tag, "1991");
+    EXPECT_EQ(win->artist_attr, "Locked"); // the attributes are read all the same
+}
+
+TEST_F(Loading, WrongTypeForTheTagRecordShowsTheTagAlert)
+{
+    // The intake takes the last byte read as the terminator; the tag record compares exactly.
+    Song("plain.mp3");
+    Open({ "plain.mp3" });
+    dir.SetAttr("plain.mp3", "BEOS:TYPE", "audio/mpeg");
+    alerts.Clear();
+    Send(CMD_NEXT);
+    ASSERT_EQ(alerts.Texts(), std::vector<std::string> { kTagAlert });
+    EXPECT_EQ(alerts.beeps, 2); // the wrap and the alert's own
+}
+
+TEST_F(Loading, PositionTextCountsTheWholeList)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 12; i++) {
+        names.push_back("s" + std::to_string(i) + ".mp3");
+        Song(names.back());
+    }
+    Open(names);
+    EXPECT_EQ(Pos(), "1/12");
+    Send(CMD_NEXT);
+    Send(CMD_NEXT);
+    EXPECT_EQ(Pos(), "3/12");
+    EXPECT_EQ(Name(), "s2.mp3");
+}
