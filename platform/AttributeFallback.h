@@ -10,10 +10,10 @@ constexpr size_t kMaxId3v2TagSize = 16u * 1024 * 1024;
 
 // The texts of an ID3v2 tag in UTF-8; a frame that is missing or empty stays empty.
 struct SongTexts {
-    std::optional<std::string> title;   // TIT2
-    std::optional<std::string> artist;  // TPE1
-    std::optional<std::string> album;   // TALB
-    std::optional<std::string> year;    // the year of TDRC (TYER in ID3v2.3)
+    std::optional<std::string> title; // TIT2
+    std::optional<std::string> artist; // TPE1
+    std::optional<std::string> album; // TALB
+    std::optional<std::string> year; // the year of TDRC (TYER in ID3v2.3)
     std::optional<std::string> comment; // COMM with an empty description
 };
 

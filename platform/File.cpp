@@ -1,0 +1,194 @@
+// platform/File.cpp: BFile, an open regular file with positioned reads and writes.
+#include "platform/File.h"
+
+#include "platform/Entry.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+const uint32 kKnownModes = 0x3 | B_FAIL_IF_EXISTS | B_CREATE_FILE | B_ERASE_FILE | B_OPEN_AT_END;
+
+// The open(2) flags of an open mode, or -1 for a mode that makes no sense.
+int open_flags(uint32 openMode)
+{
+    if ((openMode & ~kKnownModes) != 0)
+        return -1;
+    int flags;
+    switch (openMode & 0x3) {
+    case B_READ_ONLY:
+        flags = O_RDONLY;
+        break;
+    case B_WRITE_ONLY:
+        flags = O_WRONLY;
+        break;
+    case B_READ_WRITE:
+        flags = O_RDWR;
+        break;
+    default:
+        return -1;
+    }
+    if (openMode & B_FAIL_IF_EXISTS)
+        flags |= O_EXCL;
+    if (openMode & B_CREATE_FILE)
+        flags |= O_CREAT;
+    if (openMode & B_ERASE_FILE)
+        flags |= O_TRUNC;
+    if (openMode & B_OPEN_AT_END)
+        flags |= O_APPEND;
+    return flags;
+}
+
+// Status for a node that is not a regular file.
+status_t not_regular(const struct stat& st)
+{
+    return S_ISDIR(st.st_mode) ? status_for_errno(EISDIR) : B_BAD_TYPE;
+}
+
+} // namespace
+
+BFile::BFile() = default;
+
+BFile::BFile(const entry_ref* ref, uint32 openMode)
+{
+    SetTo(ref, openMode);
+}
+
+BFile::BFile(const char* path, uint32 openMode)
+{
+    SetTo(path, openMode);
+}
+
+BFile::~BFile()
+{
+    BFile::Unset();
+}
+
+status_t BFile::SetTo(const entry_ref* ref, uint32 openMode)
+{
+    if (ref == nullptr) {
+        Unset();
+        return fStatus = B_BAD_VALUE;
+    }
+    std::string path = ref->path();
+    return SetTo(path.c_str(), openMode);
+}
+
+// Only regular files open: a directory gives the mapped EISDIR, a FIFO, device or socket
+// B_BAD_TYPE, and none of them is ever opened in a way that could block.
+status_t BFile::SetTo(const char* path, uint32 openMode)
+{
+    Unset();
+    int flags = open_flags(openMode);
+    if (path == nullptr || *path == '\0' || flags < 0)
+        return fStatus = B_BAD_VALUE;
+
+    struct stat st;
+    if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode))
+        return fStatus = not_regular(st);
+    int fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    if (fd < 0)
+        return fStatus = status_for_errno(errno);
+    status_t status = B_OK;
+    if (::fstat(fd, &st) != 0)
+        status = status_for_errno(errno);
+    else if (!S_ISREG(st.st_mode))
+        status = not_regular(st);
+    if (status != B_OK) {
+        ::close(fd);
+        return fStatus = status;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+    // The node part: path and attributes. fFd is still -1, so its Unset() closes nothing.
+    if (status = BNode::SetTo(path); status != B_OK) {
+        ::close(fd);
+        return status;
+    }
+    fFd = fd;
+    return fStatus = B_OK;
+}
+
+void BFile::Unset()
+{
+    if (fFd >= 0)
+        ::close(fFd);
+    fFd = -1;
+    BNode::Unset();
+}
+
+// Bytes read (0 at the end), B_NO_INIT, B_BAD_VALUE, other mapped errno.
+ssize_t BFile::Read(void* buffer, size_t size)
+{
+    if (fFd < 0)
+        return B_NO_INIT;
+    if (buffer == nullptr && size > 0)
+        return B_BAD_VALUE;
+    ssize_t n;
+    do
+        n = ::read(fFd, buffer, size);
+    while (n < 0 && errno == EINTR);
+    return n < 0 ? status_for_errno(errno) : n;
+}
+
+// Bytes written (all of them unless the disk fills up), B_NO_INIT, B_BAD_VALUE,
+// B_DEVICE_FULL, other mapped errno.
+ssize_t BFile::Write(const void* buffer, size_t size)
+{
+    if (fFd < 0)
+        return B_NO_INIT;
+    if (buffer == nullptr && size > 0)
+        return B_BAD_VALUE;
+    const char* bytes = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fFd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            if (done > 0)
+                break;
+            return status_for_errno(errno);
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// The new position; B_NO_INIT, B_BAD_VALUE (unknown mode, or a position before the start).
+off_t BFile::Seek(off_t position, uint32 seekMode)
+{
+    if (fFd < 0)
+        return B_NO_INIT;
+    if (seekMode != SEEK_SET && seekMode != SEEK_CUR && seekMode != SEEK_END)
+        return B_BAD_VALUE;
+    off_t result = ::lseek(fFd, position, static_cast<int>(seekMode));
+    return result < 0 ? status_for_errno(errno) : result;
+}
+
+// The current position, or B_NO_INIT.
+off_t BFile::Position() const
+{
+    if (fFd < 0)
+        return B_NO_INIT;
+    off_t result = ::lseek(fFd, 0, SEEK_CUR);
+    return result < 0 ? status_for_errno(errno) : result;
+}
+
+// B_OK, B_NO_INIT, B_BAD_VALUE (null), other mapped errno.
+status_t BFile::GetSize(off_t* size) const
+{
+    if (fFd < 0)
+        return B_NO_INIT;
+    if (size == nullptr)
+        return B_BAD_VALUE;
+    struct stat st;
+    if (::fstat(fFd, &st) != 0)
+        return status_for_errno(errno);
+    *size = st.st_size;
+    return B_OK;
+}

@@ -1,0 +1,274 @@
+// platform/Node.cpp: BNode, a file-system node and its attributes (xattrs "user.NAME", with
+// ID3v2 and MIME-database fallbacks).
+#include "platform/Node.h"
+
+#include "platform/AttributeFallback.h"
+#include "platform/Entry.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace
+{
+
+// What a node has parsed for its fallbacks, so that a file is parsed at most once per node.
+struct AttributeCache {
+    bool songTextsRead = false;
+    SongTexts songTexts;
+    bool typeRead = false;
+    std::optional<std::string> type;
+};
+
+std::string xattr_name(const char* name)
+{
+    return std::string("user.") + name;
+}
+
+// No stored value: the attribute is absent, also on a file system without xattrs.
+bool means_absent(int error)
+{
+    return error == ENODATA || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+bool is_string_type(type_code type)
+{
+    return type == B_STRING_TYPE || type == B_MIME_STRING_TYPE;
+}
+
+// A string attribute reads as its bytes plus one NUL, unless they already end in one. An empty
+// value stays empty: it holds no text to terminate, and callers report a read of 0 bytes as an
+// attribute that exists but is empty.
+void terminate(std::string* value)
+{
+    if (!value->empty() && value->back() != '\0')
+        value->push_back('\0');
+}
+
+} // namespace
+
+struct BNode::Private : AttributeCache {
+};
+
+BNode::BNode() = default;
+
+BNode::BNode(const entry_ref* ref)
+{
+    SetTo(ref);
+}
+
+BNode::BNode(const char* path)
+{
+    SetTo(path);
+}
+
+BNode::~BNode()
+{
+    BNode::Unset();
+}
+
+status_t BNode::SetTo(const entry_ref* ref)
+{
+    if (ref == nullptr) {
+        Unset();
+        return fStatus = B_BAD_VALUE;
+    }
+    std::string path = ref->path();
+    return SetTo(path.c_str());
+}
+
+status_t BNode::SetTo(const char* path)
+{
+    Unset();
+    if (path == nullptr || *path == '\0')
+        return fStatus = B_BAD_VALUE;
+    struct stat st;
+    if (::stat(path, &st) != 0)
+        return fStatus = status_for_errno(errno);
+    try {
+        fPath = path;
+        fPrivate = std::make_unique<Private>();
+    } catch (const std::exception&) {
+        fPath.clear();
+        return fStatus = B_NO_MEMORY;
+    }
+    return fStatus = B_OK;
+}
+
+void BNode::Unset()
+{
+    fPath.clear();
+    fPrivate.reset();
+    fStatus = B_NO_INIT;
+}
+
+namespace
+{
+
+// The stored bytes of the xattr; B_OK, B_ENTRY_NOT_FOUND when none is stored, B_NO_MEMORY,
+// or the mapped errno.
+status_t read_xattr(int fd, const std::string& path, const std::string& name, std::string* value)
+{
+    auto get = [&](void* buffer, size_t size) {
+        return fd >= 0 ? ::fgetxattr(fd, name.c_str(), buffer, size)
+                       : ::getxattr(path.c_str(), name.c_str(), buffer, size);
+    };
+    // The value may change between the size query and the read: try again a few times.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        ssize_t size = get(nullptr, 0);
+        if (size < 0)
+            return means_absent(errno) ? B_ENTRY_NOT_FOUND : status_for_errno(errno);
+        try {
+            value->assign(static_cast<size_t>(size), '\0');
+        } catch (const std::exception&) {
+            return B_NO_MEMORY;
+        }
+        if (size == 0)
+            return B_OK;
+        ssize_t read = get(value->data(), value->size());
+        if (read >= 0) {
+            value->resize(static_cast<size_t>(read));
+            return B_OK;
+        }
+        if (errno != ERANGE)
+            return means_absent(errno) ? B_ENTRY_NOT_FOUND : status_for_errno(errno);
+    }
+    return B_BUSY;
+}
+
+// The attribute's bytes, stored or from a fallback; B_OK, B_ENTRY_NOT_FOUND, B_NO_MEMORY,
+// other mapped errno.
+status_t attribute_value(
+    int fd, const std::string& path, AttributeCache* cache, const char* name, std::string* value)
+{
+    status_t status = read_xattr(fd, path, xattr_name(name), value);
+    if (status != B_ENTRY_NOT_FOUND || cache == nullptr)
+        return status;
+
+    std::optional<std::string> fallback;
+    try {
+        if (std::strcmp(name, "BEOS:TYPE") == 0) {
+            if (!cache->typeRead) {
+                cache->type = content_type(path);
+                cache->typeRead = true;
+            }
+            fallback = cache->type;
+        } else {
+            static const struct {
+                const char* name;
+                std::optional<std::string> SongTexts::*text;
+            } kSongAttributes[] = {
+                { "Title", &SongTexts::title },
+                { "Artist", &SongTexts::artist },
+                { "Album", &SongTexts::album },
+                { "Year", &SongTexts::year },
+                { "Comment", &SongTexts::comment },
+            };
+            for (const auto& song : kSongAttributes) {
+                if (std::strcmp(name, song.name) != 0)
+                    continue;
+                if (!cache->songTextsRead) {
+                    cache->songTexts = read_id3v2_texts(path);
+                    cache->songTextsRead = true;
+                }
+                fallback = cache->songTexts.*song.text;
+                break;
+            }
+        }
+        if (!fallback)
+            return B_ENTRY_NOT_FOUND;
+        *value = *fallback;
+    } catch (const std::exception&) {
+        return B_NO_MEMORY;
+    }
+    return B_OK;
+}
+
+} // namespace
+
+status_t BNode::GetAttrInfo(const char* name, attr_info* info) const
+{
+    if (fStatus != B_OK)
+        return B_NO_INIT;
+    if (name == nullptr || info == nullptr)
+        return B_BAD_VALUE;
+    std::string value;
+    if (status_t status = attribute_value(fFd, fPath, fPrivate.get(), name, &value); status != B_OK)
+        return status;
+    // Attributes carry no type of their own on Linux: they are all text.
+    terminate(&value);
+    info->type = B_STRING_TYPE;
+    info->size = static_cast<off_t>(value.size());
+    return B_OK;
+}
+
+ssize_t BNode::ReadAttr(
+    const char* name, type_code type, off_t offset, void* buffer, size_t length) const
+{
+    if (fStatus != B_OK)
+        return B_NO_INIT;
+    if (name == nullptr || (buffer == nullptr && length > 0) || offset < 0)
+        return B_BAD_VALUE;
+    std::string value;
+    if (status_t status = attribute_value(fFd, fPath, fPrivate.get(), name, &value); status != B_OK)
+        return status;
+    if (is_string_type(type))
+        terminate(&value);
+    if (static_cast<uint64>(offset) >= value.size())
+        return 0;
+    size_t count = std::min(length, value.size() - static_cast<size_t>(offset));
+    std::memcpy(buffer, value.data() + offset, count);
+    return static_cast<ssize_t>(count);
+}
+
+// Stores the bytes as given (no NUL is added); offset 0 replaces the value, a later offset
+// writes into it. Bytes written, B_NO_INIT, B_BAD_VALUE, B_NO_MEMORY, or the mapped errno (the
+// mapped ENOTSUP where the file system keeps no xattrs).
+ssize_t BNode::WriteAttr(
+    const char* name, type_code, off_t offset, const void* buffer, size_t length)
+{
+    if (fStatus != B_OK)
+        return B_NO_INIT;
+    if (name == nullptr || (buffer == nullptr && length > 0) || offset < 0)
+        return B_BAD_VALUE;
+    std::string xname = xattr_name(name);
+    std::string bytes;
+    try {
+        if (offset > 0) {
+            status_t status = read_xattr(fFd, fPath, xname, &bytes);
+            if (status != B_OK && status != B_ENTRY_NOT_FOUND)
+                return status;
+            if (bytes.size() < static_cast<size_t>(offset) + length)
+                bytes.resize(static_cast<size_t>(offset) + length, '\0');
+        } else {
+            bytes.resize(length);
+        }
+    } catch (const std::exception&) {
+        return B_NO_MEMORY;
+    }
+    if (length > 0)
+        std::memcpy(bytes.data() + offset, buffer, length);
+    int result = fFd >= 0 ? ::fsetxattr(fFd, xname.c_str(), bytes.data(), bytes.size(), 0)
+                          : ::setxattr(fPath.c_str(), xname.c_str(), bytes.data(), bytes.size(), 0);
+    if (result != 0)
+        return status_for_errno(errno);
+    return static_cast<ssize_t>(length);
+}
+
+// B_OK, B_ENTRY_NOT_FOUND (no stored value), B_NO_INIT, B_BAD_VALUE, other mapped errno.
+status_t BNode::RemoveAttr(const char* name)
+{
+    if (fStatus != B_OK)
+        return B_NO_INIT;
+    if (name == nullptr)
+        return B_BAD_VALUE;
+    std::string xname = xattr_name(name);
+    int result = fFd >= 0 ? ::fremovexattr(fFd, xname.c_str())
+                          : ::removexattr(fPath.c_str(), xname.c_str());
+    if (result != 0)
+        return means_absent(errno) ? B_ENTRY_NOT_FOUND : status_for_errno(errno);
+    return B_OK;
+}

@@ -1,0 +1,107 @@
+// tag/Mp3Tag.cpp: reading the ID3v1 tag (the last 128 bytes of a file) into trimmed texts.
+#include "tag/Mp3Tag.h"
+
+#include "platform/File.h"
+
+#include <cstring>
+#include <new>
+
+namespace
+{
+
+const size_t kTagSize = 128;
+const char kMpegType[] = "audio/x-mpeg"; // compared with its NUL: 13 bytes
+
+// A file without a tag gets this image: "TAG", 124 spaces, genre 0.
+void blank_image(char* raw)
+{
+    std::memset(raw, ' ', kTagSize);
+    std::memcpy(raw, "TAG", 3);
+    raw[kTagSize - 1] = 0;
+}
+
+} // namespace
+
+Mp3Tag::Mp3Tag(entry_ref* ref)
+    : status(B_NO_INIT)
+    , file(nullptr)
+    , raw()
+    , year()
+    , title()
+    , artist()
+    , album()
+    , comment()
+{
+    file = new (std::nothrow) BFile(ref, B_READ_WRITE);
+    if (file == nullptr) {
+        status = B_NO_MEMORY;
+        return;
+    }
+    if (status_t opened = file->InitCheck(); opened != B_OK) {
+        status = opened;
+        return;
+    }
+
+    char type[240];
+    ssize_t length = file->ReadAttr("BEOS:TYPE", B_STRING_TYPE, 0, type, sizeof(type));
+    if (length < static_cast<ssize_t>(sizeof(kMpegType))
+        || std::memcmp(type, kMpegType, sizeof(kMpegType)) != 0) {
+        status = MP3TAG_NOT_MPEG;
+        return;
+    }
+    status = B_OK;
+
+    // A file shorter than a tag, or one whose image cannot be read whole, has no tag.
+    off_t size = 0;
+    bool tagged = file->GetSize(&size) == B_OK && size >= static_cast<off_t>(kTagSize)
+        && file->Seek(-static_cast<off_t>(kTagSize), SEEK_END) >= 0
+        && file->Read(raw, kTagSize) == static_cast<ssize_t>(kTagSize)
+        && std::memcmp(raw, "TAG", 3) == 0;
+    if (tagged) {
+        file->Seek(-static_cast<off_t>(kTagSize), SEEK_END);
+    } else {
+        blank_image(raw);
+        file->Seek(0, SEEK_END);
+    }
+
+    strncpy_space(raw + 3, raw + 3, title, 30);
+    strncpy_space(raw + 33, raw + 33, artist, 30);
+    strncpy_space(raw + 63, raw + 63, album, 30);
+    strncpy_space(raw + 93, raw + 93, year, 4);
+    strncpy_space(raw + 97, raw + 97, comment, 30);
+}
+
+Mp3Tag::~Mp3Tag()
+{
+    delete file;
+}
+
+// Neither the write nor the seek is checked: nothing in the program writes tags back.
+void Mp3Tag::WriteToDisk()
+{
+    if (file == nullptr || file->InitCheck() != B_OK)
+        return;
+    file->Write(raw, kTagSize);
+    file->Seek(-static_cast<off_t>(kTagSize), SEEK_END);
+}
+
+void Mp3Tag::strncpy_space(char* source, char* field, char* text, unsigned char length)
+{
+    const void* nul = std::memchr(source, '\0', length);
+    size_t fillStart = nul ? static_cast<const char*>(nul) - source + 1 : length;
+
+    // source and field are the same bytes in every use: memmove keeps that well defined.
+    std::memmove(field, source, length);
+    std::memset(field + fillStart, ' ', length - fillStart);
+
+    // The text is the bytes before the first NUL (the field step has left that NUL in place).
+    size_t textLength = nul ? fillStart - 1 : length;
+    std::memcpy(text, field, textLength);
+    std::memset(text + textLength, 0, length - textLength);
+
+    // Trim trailing spaces, starting from the last byte; a NUL there stops the trim at once.
+    size_t end = length;
+    while (end > 0 && text[end - 1] == ' ')
+        --end;
+    text[end] = '\0';
+}

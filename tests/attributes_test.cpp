@@ -1,0 +1,267 @@
+// tests/attributes_test.cpp: song attributes: stored xattrs with the string rule, and the
+// ID3v2 fallback for files that store none.
+#include "platform/Node.h"
+
+#include "platform/Entry.h"
+#include "platform/File.h"
+#include "scripts/mp3gen.h"
+#include "tests/support/Scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace
+{
+
+// The attribute as the window reads it: the bytes of one 256-byte read, or the status.
+std::string read_attr(const BNode& node, const char* name, size_t length = 256)
+{
+    std::string buffer(length, '\x7F');
+    ssize_t count = node.ReadAttr(name, B_STRING_TYPE, 0, buffer.data(), buffer.size());
+    if (count < 0)
+        return "status " + std::to_string(count);
+    return buffer.substr(0, static_cast<size_t>(count));
+}
+
+std::string with_nul(const std::string& text)
+{
+    return text + std::string(1, '\0');
+}
+
+void store(
+    const ScratchDir& dir, const std::string& file, const char* name, const std::string& bytes)
+{
+    ASSERT_EQ(::setxattr(dir.PathOf(file).c_str(), name, bytes.data(), bytes.size(), 0), 0);
+}
+
+std::string big_endian(uint32_t value)
+{
+    std::string out(4, '\0');
+    for (int i = 3; i >= 0; --i, value >>= 8)
+        out[i] = static_cast<char>(value & 0xFF);
+    return out;
+}
+
+// An ID3v2.3 tag of raw frames: id and body each.
+std::string id3v23(const std::vector<std::pair<std::string, std::string>>& frames)
+{
+    std::string body;
+    for (const auto& [id, content] : frames)
+        body += id + big_endian(static_cast<uint32_t>(content.size())) + std::string(2, '\0')
+            + content;
+    std::string size(4, '\0');
+    for (int i = 3, value = static_cast<int>(body.size()); i >= 0; --i, value >>= 7)
+        size[i] = static_cast<char>(value & 0x7F);
+    return std::string("ID3\x03\0\0", 6) + size + body;
+}
+
+const char* const kSongAttributes[] = { "Title", "Artist", "Album", "Year", "Comment" };
+
+} // namespace
+
+TEST(Attributes, StringAttributesReadWithExactlyOneNul)
+{
+    const std::string nul(1, '\0');
+    const std::string long_value(300, 'v');
+    const struct {
+        const char* what;
+        std::string stored;
+        off_t size; // GetAttrInfo
+        std::string read; // one 256-byte read
+    } cases[] = {
+        { "text without NUL", "Hello", 6, "Hello" + nul },
+        { "text with its NUL", "Hello" + nul, 6, "Hello" + nul },
+        { "empty: exists, reads 0 bytes", "", 0, "" },
+        { "NUL inside", "a" + nul + "b", 4, "a" + nul + "b" + nul },
+        { "300 bytes", long_value, 301, long_value.substr(0, 256) },
+        { "bytes above 0x7F", "\xC3\xA9t\xE9", 5, "\xC3\xA9t\xE9" + nul },
+    };
+    ScratchDir dir;
+    dir.MakeFile("song", "");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        store(dir, "song", "user.Title", c.stored);
+        BNode node(dir.PathOf("song").c_str());
+        attr_info info {};
+        ASSERT_EQ(node.GetAttrInfo("Title", &info), B_OK);
+        EXPECT_EQ(info.size, c.size);
+        EXPECT_EQ(info.type, B_STRING_TYPE);
+        EXPECT_EQ(read_attr(node, "Title"), c.read);
+    }
+
+    // A read is cut to the buffer; an offset starts inside the value.
+    BNode node(dir.PathOf("song").c_str());
+    store(dir, "song", "user.Artist", "Hello");
+    EXPECT_EQ(read_attr(node, "Artist", 3), "Hel");
+    char tail[16];
+    ASSERT_EQ(node.ReadAttr("Artist", B_STRING_TYPE, 3, tail, sizeof(tail)), 3);
+    EXPECT_EQ(std::string(tail, 3), "lo" + nul);
+    EXPECT_EQ(node.ReadAttr("Artist", B_STRING_TYPE, 6, tail, sizeof(tail)), 0);
+}
+
+TEST(Attributes, WriteStoresTheBytesAndRemoveTakesThemAway)
+{
+    ScratchDir dir;
+    dir.MakeFile("song", "");
+    BNode node(dir.PathOf("song").c_str());
+    ASSERT_EQ(node.WriteAttr("Title", B_STRING_TYPE, 0, "Long title", 10), 10);
+    ASSERT_EQ(node.WriteAttr("Title", B_STRING_TYPE, 0, "abc", 3), 3); // replaces
+    ASSERT_EQ(node.WriteAttr("Title", B_STRING_TYPE, 5, "xy", 2), 2); // writes into
+    char stored[32];
+    ssize_t size = ::getxattr(dir.PathOf("song").c_str(), "user.Title", stored, sizeof(stored));
+    EXPECT_EQ(std::string(stored, size > 0 ? size : 0), std::string("abc\0\0xy", 7));
+
+    EXPECT_EQ(node.RemoveAttr("Title"), B_OK);
+    attr_info info;
+    EXPECT_EQ(node.GetAttrInfo("Title", &info), B_ENTRY_NOT_FOUND);
+    EXPECT_EQ(node.RemoveAttr("Title"), B_ENTRY_NOT_FOUND);
+}
+
+TEST(Attributes, MissingAttributesAndNodesReportTheirStatus)
+{
+    ScratchDir dir;
+    dir.MakeMp3("song.mp3", mp3gen::id3v1({ "Title", "Artist", "", "", "" }));
+    BNode node(dir.PathOf("song.mp3").c_str());
+    ASSERT_EQ(node.InitCheck(), B_OK);
+    attr_info info;
+    char buffer[256];
+    // The ID3v1 tag is not a source of attributes; only ID3v2 is.
+    for (const char* name : { "Title", "Artist", "Genre", "title" }) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(node.GetAttrInfo(name, &info), B_ENTRY_NOT_FOUND);
+        EXPECT_EQ(node.ReadAttr(name, B_STRING_TYPE, 0, buffer, sizeof(buffer)), B_ENTRY_NOT_FOUND);
+    }
+    EXPECT_EQ(node.GetAttrInfo(nullptr, &info), B_BAD_VALUE);
+
+    BNode missing(dir.PathOf("gone.mp3").c_str());
+    EXPECT_EQ(missing.InitCheck(), B_ENTRY_NOT_FOUND);
+    EXPECT_EQ(missing.GetAttrInfo("Title", &info), B_NO_INIT);
+    EXPECT_EQ(missing.ReadAttr("Title", B_STRING_TYPE, 0, buffer, sizeof(buffer)), B_NO_INIT);
+    EXPECT_EQ(BNode(static_cast<const entry_ref*>(nullptr)).InitCheck(), B_BAD_VALUE);
+}
+
+TEST(Attributes, NodesFollowLinksAndFilesUseTheirDescriptor)
+{
+    ScratchDir dir;
+    dir.MakeFile("target", "");
+    dir.SetAttr("target", "Title", "Linked");
+    ASSERT_EQ(::symlink("target", dir.PathOf("link").c_str()), 0);
+    entry_ref link = dir.Ref("link");
+    EXPECT_EQ(read_attr(BNode(&link), "Title"), with_nul("Linked"));
+
+    // An open file keeps its attributes when its name goes away.
+    entry_ref target = dir.Ref("target");
+    BFile file(&target, B_READ_ONLY);
+    ASSERT_EQ(file.InitCheck(), B_OK);
+    ASSERT_EQ(::rename(dir.PathOf("target").c_str(), dir.PathOf("moved").c_str()), 0);
+    EXPECT_EQ(read_attr(file, "Title"), with_nul("Linked"));
+}
+
+TEST(Attributes, SongAttributesFallBackToTheId3v2Tag)
+{
+    using mp3gen::Frame;
+    const struct {
+        const char* what;
+        int version;
+        Frame::Encoding encoding;
+        const char* yearFrame;
+        const char* yearText;
+    } cases[] = {
+        { "v2.3 Latin-1", 3, Frame::Latin1, "TYER", "1987" },
+        { "v2.3 UTF-16", 3, Frame::Utf16, "TYER", "1987" },
+        { "v2.4 Latin-1", 4, Frame::Latin1, "TDRC", "1987-05-02" },
+        { "v2.4 UTF-16", 4, Frame::Utf16, "TDRC", "1987" },
+        { "v2.4 UTF-8", 4, Frame::Utf8, "TDRC", "1987-05-02T10:00" },
+    };
+    // Each text holds a letter outside ASCII that Latin-1 can carry.
+    const std::string title = "Caf\xC3\xA9 Title", artist = "M\xC3\xBCller", album = "\xC3\x85lbum",
+                      comment = "Nice \xC2\xBD";
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string tag = mp3gen::id3v2(c.version,
+            { { "TIT2", title, c.encoding }, { "TPE1", artist, c.encoding },
+                { "TALB", album, c.encoding }, { c.yearFrame, c.yearText, c.encoding },
+                { "COMM", comment, c.encoding } });
+        dir.MakeMp3("song.mp3", "", tag);
+        BNode node(dir.PathOf("song.mp3").c_str());
+        attr_info info {};
+        ASSERT_EQ(node.GetAttrInfo("Title", &info), B_OK);
+        EXPECT_EQ(info.size, static_cast<off_t>(title.size() + 1));
+        EXPECT_EQ(read_attr(node, "Title"), with_nul(title));
+        EXPECT_EQ(read_attr(node, "Artist"), with_nul(artist));
+        EXPECT_EQ(read_attr(node, "Album"), with_nul(album));
+        EXPECT_EQ(read_attr(node, "Year"), with_nul("1987"));
+        EXPECT_EQ(read_attr(node, "Comment"), with_nul(comment));
+    }
+}
+
+TEST(Attributes, StoredAttributesWinAndOnlyTheFramesNamedCount)
+{
+    ScratchDir dir;
+    const std::string latin1 = std::string(1, '\0');
+    // A described comment (as players write) comes first; only the undescribed one counts.
+    std::string tag = id3v23({ { "TIT2", latin1 + "Frame title" },
+        { "COMM", latin1 + "eng" + "iTunNORM" + latin1 + "00000 1111" },
+        { "COMM", latin1 + "eng" + latin1 + "Real comment" }, { "TPE2", latin1 + "Band" } });
+    dir.MakeMp3("song.mp3", "", tag);
+    dir.SetAttr("song.mp3", "Title", "Stored title");
+    BNode node(dir.PathOf("song.mp3").c_str());
+    EXPECT_EQ(read_attr(node, "Title"), with_nul("Stored title"));
+    EXPECT_EQ(read_attr(node, "Comment"), with_nul("Real comment"));
+    attr_info info;
+    EXPECT_EQ(node.GetAttrInfo("Artist", &info), B_ENTRY_NOT_FOUND) << "TPE2 is not TPE1";
+    EXPECT_EQ(node.GetAttrInfo("Year", &info), B_ENTRY_NOT_FOUND);
+
+    dir.MakeMp3(
+        "described.mp3", "", id3v23({ { "COMM", latin1 + "eng" + "desc" + latin1 + "text" } }));
+    EXPECT_EQ(BNode(dir.PathOf("described.mp3").c_str()).GetAttrInfo("Comment", &info),
+        B_ENTRY_NOT_FOUND);
+}
+
+TEST(Attributes, TheTagIsParsedOncePerNode)
+{
+    ScratchDir dir;
+    dir.MakeMp3("song.mp3", "", mp3gen::id3v2(4, { { "TIT2", "First" }, { "TPE1", "One" } }));
+    BNode node(dir.PathOf("song.mp3").c_str());
+    EXPECT_EQ(read_attr(node, "Title"), with_nul("First"));
+    dir.MakeMp3("song.mp3", "", mp3gen::id3v2(4, { { "TIT2", "Second" }, { "TPE1", "Two" } }));
+    EXPECT_EQ(read_attr(node, "Artist"), with_nul("One"));
+    EXPECT_EQ(read_attr(BNode(dir.PathOf("song.mp3").c_str()), "Artist"), with_nul("Two"));
+}
+
+TEST(Attributes, OversizedOrForeignTagsGiveNoAttributes)
+{
+    ScratchDir dir;
+    attr_info info;
+    // A header claiming 16 MiB + 1 is refused, even though valid frames follow it.
+    std::string tag = mp3gen::id3v2(4, { { "TIT2", "Hidden" } });
+    const uint32_t claimed = 16u * 1024 * 1024 + 1;
+    for (int i = 9; i >= 6; --i)
+        tag[i] = static_cast<char>((claimed >> (7 * (9 - i))) & 0x7F);
+    dir.MakeFile("huge.mp3", tag);
+    ASSERT_EQ(::truncate(dir.PathOf("huge.mp3").c_str(), claimed + 10), 0);
+    EXPECT_EQ(BNode(dir.PathOf("huge.mp3").c_str()).GetAttrInfo("Title", &info), B_ENTRY_NOT_FOUND);
+
+    // The same tag at its true size is read: the refusal is about the claim.
+    dir.MakeFile("fits.mp3", mp3gen::id3v2(4, { { "TIT2", "Hidden" } }));
+    EXPECT_EQ(BNode(dir.PathOf("fits.mp3").c_str()).GetAttrInfo("Title", &info), B_OK);
+
+    const std::string foreign[] = {
+        "plain words, not audio\n",
+        "ID3", // a header cut short
+        std::string("ID3\x04\0\0\x80\0\0\0", 10) + "TIT2", // size byte with its top bit set
+        std::string("ID3\x09\0\0\0\0\0\x10", 10) + std::string(16, 'x'), // unknown version
+        std::string(10000, '\xFF'),
+    };
+    for (const std::string& bytes : foreign) {
+        SCOPED_TRACE(bytes.substr(0, 12));
+        dir.MakeFile("other.mp3", bytes);
+        BNode node(dir.PathOf("other.mp3").c_str());
+        for (const char* name : kSongAttributes)
+            EXPECT_EQ(node.GetAttrInfo(name, &info), B_ENTRY_NOT_FOUND) << name;
+    }
+}
