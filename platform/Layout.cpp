@@ -1,0 +1,462 @@
+// platform/Layout.cpp: the layout library over Qt widgets and box layouts.
+#include "platform/Layout.h"
+
+#include "platform/Message.h"
+#include "platform/QtAccess.h"
+#include "platform/WindowPrivate.h"
+
+#include <QBoxLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <string>
+#include <vector>
+
+struct MView::Private {
+    explicit Private(minimax limits)
+        : limits(limits)
+    {
+    }
+    virtual ~Private();
+    // Applies the limits again, leaves first, once the widgets carry their final style.
+    virtual void refresh();
+
+    QPointer<QWidget> widget; // owned by Qt's parent chain once placed in a group or window
+    minimax limits;
+};
+
+namespace
+{
+
+// A string view shows at most about this many characters before eliding, when the window opens.
+constexpr int kWidestCharacters = 64;
+
+int maximum_of(int32 limit, int floor)
+{
+    if (limit < 0)
+        return QWIDGETSIZE_MAX;
+    return std::min(std::max(static_cast<int>(limit), floor), static_cast<int>(QWIDGETSIZE_MAX));
+}
+
+// Turns limits into Qt minimum and maximum sizes. A minimum below what the content needs, and
+// a maximum below the resulting minimum, are raised: limits never clip content. A minimum of -1
+// leaves Qt's own (the content's need).
+void apply_limits(QWidget* widget, const minimax& limits)
+{
+    if (widget == nullptr)
+        return;
+    const QSize need = widget->minimumSizeHint().expandedTo(QSize(0, 0));
+    const int minWidth = limits.minWidth >= 0 ? std::max<int>(limits.minWidth, need.width()) : 0;
+    const int minHeight
+        = limits.minHeight >= 0 ? std::max<int>(limits.minHeight, need.height()) : 0;
+    widget->setMinimumSize(minWidth, minHeight);
+    widget->setMaximumSize(maximum_of(limits.maxWidth, std::max(minWidth, need.width())),
+        maximum_of(limits.maxHeight, std::max(minHeight, need.height())));
+}
+
+// Text for display: the UTF-8 decoding of the bytes (invalid sequences become U+FFFD), with
+// control characters (a newline in a file name) shown as U+FFFD so the text stays one line.
+QString display_text(const std::string& bytes)
+{
+    QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = QChar::ReplacementCharacter;
+    return text;
+}
+
+// Button and frame labels: "&" would mark a keyboard mnemonic, so it is doubled.
+QString label_text(const char* label)
+{
+    return display_text(label != nullptr ? label : "").replace(QLatin1Char('&'), "&&");
+}
+
+// A one-line label that elides its text in the middle when the room is short, with the whole
+// text in its tooltip. It asks for room for its current text (up to a cap) but needs only the
+// room of its first text, so a long name loaded later never makes the window jump in size, and
+// fixed texts (the help lines) are never cut.
+class ElidingLabel : public QLabel
+{
+public:
+    explicit ElidingLabel(const QString& text)
+        : initial(text)
+    {
+        setTextFormat(Qt::PlainText);
+        setFullText(text);
+    }
+
+    void setFullText(const QString& text)
+    {
+        full = text;
+        updateGeometry();
+        elide();
+    }
+
+    QSize sizeHint() const override { return hintFor(full); }
+    QSize minimumSizeHint() const override { return hintFor(initial); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        elide();
+    }
+
+    void showEvent(QShowEvent* event) override
+    {
+        QLabel::showEvent(event);
+        elide();
+    }
+
+    void changeEvent(QEvent* event) override
+    {
+        QLabel::changeEvent(event);
+        if (event->type() == QEvent::FontChange) {
+            updateGeometry();
+            elide();
+        }
+    }
+
+private:
+    QSize hintFor(const QString& text) const
+    {
+        const QFontMetrics metrics = fontMetrics();
+        const int width = std::min(
+            metrics.horizontalAdvance(text), metrics.averageCharWidth() * kWidestCharacters);
+        const QMargins margins = contentsMargins();
+        return QSize(width + margins.left() + margins.right() + 2 * margin(),
+            metrics.height() + margins.top() + margins.bottom() + 2 * margin());
+    }
+
+    // Until the label is laid out and visible it holds the whole text.
+    void elide()
+    {
+        QString shown = full;
+        const int room = contentsRect().width() - 2 * margin();
+        const QFontMetrics metrics = fontMetrics();
+        if (isVisible() && metrics.horizontalAdvance(full) > room)
+            shown = metrics.elidedText(full, Qt::ElideMiddle, std::max(room, 0));
+        if (shown != text())
+            QLabel::setText(shown);
+        setToolTip(shown == full ? QString() : full);
+    }
+
+    QString initial;
+    QString full;
+};
+
+struct GroupPrivate : MView::Private {
+    GroupPrivate(Qt::Orientation orientation, minimax limits)
+        : Private(limits)
+    {
+        widget = new QWidget;
+        layout = new QBoxLayout(
+            orientation == Qt::Vertical ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight,
+            widget);
+        layout->setContentsMargins(0, 0, 0, 0);
+    }
+
+    void refresh() override
+    {
+        for (std::unique_ptr<MView>& child : children)
+            child->PrivateData()->refresh();
+        Private::refresh();
+    }
+
+    // Takes the children up to the null entry.
+    void adopt(MView* first, va_list more)
+    {
+        for (MView* child = first; child != nullptr; child = va_arg(more, MView*)) {
+            children.emplace_back(child);
+            layout->addWidget(child->PrivateData()->widget);
+        }
+        share_spare_room();
+        apply_limits(widget, limits);
+    }
+
+    // Equal weights keep Qt's sharing without stretch factors: the room is shared evenly, but no
+    // child gets less than its preferred size while there is room for it (stretch factors would
+    // let Qt squeeze a child down to its minimum and elide a name the window opened wide enough
+    // for). Unequal weights become stretch factors in proportion.
+    void share_spare_room()
+    {
+        bool equal = true;
+        for (const std::unique_ptr<MView>& child : children)
+            equal = equal
+                && child->PrivateData()->limits.weight == children[0]->PrivateData()->limits.weight;
+        if (equal)
+            return;
+        for (size_t i = 0; i < children.size(); i++) {
+            const float weight = children[i]->PrivateData()->limits.weight;
+            const int stretch = std::isfinite(weight) && weight > 0
+                ? static_cast<int>(std::lround(std::min(weight, 1e4f) * 100))
+                : 0;
+            layout->setStretch(static_cast<int>(i), stretch);
+        }
+    }
+
+    QBoxLayout* layout;
+    std::vector<std::unique_ptr<MView>> children;
+};
+
+struct BorderPrivate : MView::Private {
+    BorderPrivate()
+        : Private(minimax())
+    {
+    }
+
+    void refresh() override
+    {
+        if (child)
+            child->PrivateData()->refresh();
+        Private::refresh();
+    }
+
+    std::unique_ptr<MView> child;
+};
+
+struct StringViewPrivate : MView::Private {
+    explicit StringViewPrivate(minimax limits)
+        : Private(limits)
+    {
+    }
+    std::string text;
+    ElidingLabel* label = nullptr;
+};
+
+struct TextControlPrivate : MView::Private {
+    TextControlPrivate()
+        : Private(minimax())
+    {
+    }
+    ~TextControlPrivate() override { QObject::disconnect(edits); }
+
+    std::string text; // the bytes last set
+    bool edited = false; // the user has changed the field since
+    std::string current; // the field's text as UTF-8, for Text()
+    QLineEdit* field = nullptr;
+    QMetaObject::Connection edits;
+};
+
+struct ButtonPrivate : MView::Private {
+    explicit ButtonPrivate(minimax limits)
+        : Private(limits)
+    {
+    }
+    ~ButtonPrivate() override { QObject::disconnect(clicks); }
+
+    std::string label;
+    std::unique_ptr<BMessage> message;
+    QMetaObject::Connection clicks;
+};
+
+template <typename T> T* data_of(const MView* view)
+{
+    return static_cast<T*>(view->PrivateData());
+}
+
+} // namespace
+
+// A view that never went into a group or window still owns its widget.
+MView::Private::~Private()
+{
+    if (widget && widget->parent() == nullptr)
+        delete widget;
+}
+
+// Before a window is first shown its layouts are never activated, so sizes cached along the tree
+// miss texts set since the views were built: drop them, leaves first, before reading them.
+void MView::Private::refresh()
+{
+    if (widget && widget->layout()) {
+        widget->layout()->invalidate();
+        widget->updateGeometry(); // the cache of this widget's item in its parent's layout
+    }
+    apply_limits(widget, limits);
+}
+
+MView::MView(Private* data)
+    : fPrivate(data)
+{
+}
+
+MView::~MView() = default;
+
+VGroup::VGroup(minimax limits, MView* child, ...)
+    : MView(new GroupPrivate(Qt::Vertical, limits))
+{
+    va_list more;
+    va_start(more, child);
+    data_of<GroupPrivate>(this)->adopt(child, more);
+    va_end(more);
+}
+
+VGroup::VGroup(MView* child, ...)
+    : MView(new GroupPrivate(Qt::Vertical, minimax()))
+{
+    va_list more;
+    va_start(more, child);
+    data_of<GroupPrivate>(this)->adopt(child, more);
+    va_end(more);
+}
+
+HGroup::HGroup(minimax limits, MView* child, ...)
+    : MView(new GroupPrivate(Qt::Horizontal, limits))
+{
+    va_list more;
+    va_start(more, child);
+    data_of<GroupPrivate>(this)->adopt(child, more);
+    va_end(more);
+}
+
+HGroup::HGroup(MView* child, ...)
+    : MView(new GroupPrivate(Qt::Horizontal, minimax()))
+{
+    va_list more;
+    va_start(more, child);
+    data_of<GroupPrivate>(this)->adopt(child, more);
+    va_end(more);
+}
+
+// Every kind is drawn as the desktop style's group box.
+MBorder::MBorder(int32 /*kind*/, int32 spacing, const char* label, MView* child)
+    : MView(new BorderPrivate)
+{
+    auto* d = data_of<BorderPrivate>(this);
+    auto* box = new QGroupBox(label_text(label));
+    d->widget = box;
+    auto* layout = new QVBoxLayout(box);
+    const int margin = std::clamp<int32>(spacing, 0, 1000);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    if (child != nullptr) {
+        d->child.reset(child);
+        layout->addWidget(child->PrivateData()->widget);
+    }
+    apply_limits(box, d->limits);
+}
+
+MStringView::MStringView(const char* text, alignment align, minimax limits)
+    : MView(new StringViewPrivate(limits))
+{
+    auto* d = data_of<StringViewPrivate>(this);
+    d->text = text != nullptr ? text : "";
+    d->label = new ElidingLabel(display_text(d->text));
+    d->widget = d->label;
+    Qt::Alignment horizontal = Qt::AlignLeft;
+    if (align == B_ALIGN_RIGHT)
+        horizontal = Qt::AlignRight;
+    else if (align == B_ALIGN_CENTER)
+        horizontal = Qt::AlignHCenter;
+    d->label->setAlignment(horizontal | Qt::AlignVCenter);
+    apply_limits(d->label, limits);
+}
+
+void MStringView::SetText(const char* text)
+{
+    auto* d = data_of<StringViewPrivate>(this);
+    d->text = text != nullptr ? text : "";
+    d->label->setFullText(display_text(d->text));
+}
+
+const char* MStringView::Text() const
+{
+    return data_of<StringViewPrivate>(this)->text.c_str();
+}
+
+MTextControl::MTextControl(const char* label, const char* text)
+    : MView(new TextControlPrivate)
+{
+    auto* d = data_of<TextControlPrivate>(this);
+    d->widget = new QWidget;
+    auto* layout = new QHBoxLayout(d->widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* caption = new QLabel(display_text(label != nullptr ? label : ""));
+    caption->setTextFormat(Qt::PlainText);
+    d->field = new QLineEdit;
+    layout->addWidget(caption);
+    layout->addWidget(d->field, 1);
+    d->edits = QObject::connect(d->field, &QLineEdit::textEdited, [d] { d->edited = true; });
+    SetText(text);
+    apply_limits(d->widget, d->limits);
+}
+
+const char* MTextControl::Text() const
+{
+    auto* d = data_of<TextControlPrivate>(this);
+    if (!d->edited)
+        return d->text.c_str();
+    d->current = d->field->text().toUtf8().toStdString();
+    return d->current.c_str();
+}
+
+void MTextControl::SetText(const char* text)
+{
+    auto* d = data_of<TextControlPrivate>(this);
+    d->text = text != nullptr ? text : "";
+    d->edited = false;
+    d->field->setText(QString::fromUtf8(d->text.data(), static_cast<qsizetype>(d->text.size())));
+}
+
+// Without a message the button does nothing; target is ignored (presses go to the window).
+MButton::MButton(const char* label, BMessage* message, BHandler* /*target*/, minimax limits)
+    : MView(new ButtonPrivate(limits))
+{
+    auto* d = data_of<ButtonPrivate>(this);
+    d->label = label != nullptr ? label : "";
+    d->message.reset(message);
+    auto* button = new QPushButton(label_text(label));
+    d->widget = button;
+    d->clicks = QObject::connect(button, &QPushButton::clicked, [d, button] {
+        BWindow* window = window_of(button);
+        if (window != nullptr && d->message)
+            window->PostMessage(d->message.get());
+    });
+    apply_limits(button, limits);
+}
+
+const char* MButton::Label() const
+{
+    return data_of<ButtonPrivate>(this)->label.c_str();
+}
+
+MWindow::MWindow(BRect frame, const char* title, window_type type, uint32 flags, uint32 workspace)
+    : BWindow(frame, title, type, flags, workspace)
+{
+}
+
+// The view tree goes before the widgets, which BWindow's destructor deletes.
+MWindow::~MWindow()
+{
+    PrivateData()->roots.clear();
+}
+
+// The window can be made larger than its tree's minimum, never smaller.
+void MWindow::AddChild(MView* root)
+{
+    if (root == nullptr)
+        return;
+    BWindow::Private* d = PrivateData();
+    auto* layout = static_cast<QBoxLayout*>(d->widget->layout());
+    if (layout == nullptr) {
+        layout = new QVBoxLayout(d->widget);
+        layout->setSizeConstraint(QLayout::SetMinimumSize);
+    }
+    layout->addWidget(root->PrivateData()->widget);
+    d->roots.emplace_back(root);
+}
+
+void refresh_view_limits(MView* view)
+{
+    if (view != nullptr)
+        view->PrivateData()->refresh();
+}
+
+QWidget* qt_widget_of(const MView* view)
+{
+    return view != nullptr ? view->PrivateData()->widget.data() : nullptr;
+}

@@ -1,0 +1,437 @@
+// platform/Window.cpp: BWindow over a top-level Qt widget: its message queue, closing and
+// deletion, placement, modifier keys and dropped files.
+#include "platform/Window.h"
+
+#include "platform/Application.h"
+#include "platform/QtAccess.h"
+#include "platform/WindowPrivate.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMimeData>
+#include <QUrl>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace
+{
+
+// Window "thread" ids: unique for the life of the process, never reused.
+thread_id sNextThread = 1000;
+
+std::map<thread_id, BWindow*>& windows()
+{
+    static std::map<thread_id, BWindow*> all;
+    return all;
+}
+
+BWindow* find_window(thread_id thread)
+{
+    auto found = windows().find(thread);
+    return found == windows().end() ? nullptr : found->second;
+}
+
+// Screen coordinates from a float: finite values within a sane range, rounded.
+int to_coordinate(float value)
+{
+    return static_cast<int>(std::lround(std::clamp(value, -1e6f, 1e6f)));
+}
+
+Qt::WindowFlags window_flags(uint32 flags)
+{
+    // Every window type gets a title bar; the flags take controls away from it.
+    Qt::WindowFlags result
+        = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
+    if (!(flags & B_NOT_MINIMIZABLE))
+        result |= Qt::WindowMinimizeButtonHint;
+    if (!(flags & B_NOT_ZOOMABLE))
+        result |= Qt::WindowMaximizeButtonHint;
+    if (!(flags & B_NOT_CLOSABLE))
+        result |= Qt::WindowCloseButtonHint;
+    return result;
+}
+
+// The size a window opens with: its view tree's preferred size, or its frame's size.
+QSize initial_size(BWindow::Private* d)
+{
+    QLayout* layout = d->widget->layout();
+    if (layout == nullptr)
+        return d->frameSize;
+    d->widget->ensurePolished();
+    layout->invalidate(); // texts set before the first Show left the cached sizes stale
+    layout->activate();
+    return d->widget->sizeHint().expandedTo(d->widget->minimumSizeHint());
+}
+
+void delete_window(BWindow* window)
+{
+    BWindow::Private* d = window->PrivateData();
+    d->dying = true;
+    d->widget->hide();
+    delete window;
+}
+
+// Deletes the window from the event loop, outside the handlers of its own widget. A window
+// that is inside MessageReceived by then is deleted when that returns.
+void schedule_delete(thread_id thread)
+{
+    QMetaObject::invokeMethod(
+        qApp,
+        [thread] {
+            BWindow* window = find_window(thread);
+            if (window != nullptr && !window->PrivateData()->handling
+                && !window->PrivateData()->dying)
+                delete_window(window);
+        },
+        Qt::QueuedConnection);
+}
+
+// Hands the queued messages to MessageReceived one at a time. A message that arrives while a
+// handler runs (a waiting alert spins a nested event loop) stays queued; the outer call takes
+// it once the running handler has returned.
+void deliver(BWindow::Private* d)
+{
+    if (d->handling)
+        return;
+    BWindow* window = d->owner;
+    while (!d->queue.empty() && !d->quitting && !d->dying) {
+        BMessage message = std::move(d->queue.front());
+        d->queue.pop_front();
+        d->handling = true;
+        window->MessageReceived(&message);
+        d->handling = false;
+    }
+    if (d->quitting && !d->dying) {
+        d->queue.clear();
+        schedule_delete(window->Thread());
+    }
+}
+
+bool is_modifier_key(int key)
+{
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L: // the X11 "Windows" keys, which Qt reports as the Meta modifier
+    case Qt::Key_Super_R:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool has_local_files(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+// We only read the dropped files: ask for a copy, so that no source takes a "move" as licence
+// to delete them.
+void accept_drag(QDropEvent* event)
+{
+    if (event->possibleActions() & Qt::CopyAction)
+        event->setDropAction(Qt::CopyAction);
+    else
+        event->setDropAction(event->proposedAction());
+    event->accept();
+}
+
+// Posts B_SIMPLE_DATA with one "refs" entry per local file. The path is decoded from the URL's
+// percent-encoding straight into bytes, so names that are not UTF-8 survive byte for byte.
+void post_dropped_files(BWindow* window, const QMimeData* data)
+{
+    BMessage message(B_SIMPLE_DATA);
+    int32 count = 0;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QByteArray path
+            = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (path.isEmpty() || path.contains('\0'))
+            continue; // a NUL would cut the path short and name another file
+        entry_ref ref;
+        if (get_ref_for_path(path.constData(), &ref) == B_OK
+            && message.AddRef("refs", &ref) == B_OK)
+            count++;
+    }
+    if (count > 0)
+        window->PostMessage(&message);
+}
+
+} // namespace
+
+MessageEvent::MessageEvent(const BMessage& message)
+    : QEvent(EventType())
+    , message(message)
+{
+}
+
+QEvent::Type MessageEvent::EventType()
+{
+    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+WindowWidget::WindowWidget(BWindow* owner)
+    : owner(owner)
+{
+}
+
+bool WindowWidget::event(QEvent* event)
+{
+    if (event->type() != MessageEvent::EventType())
+        return QWidget::event(event);
+    if (owner != nullptr) {
+        BWindow::Private* d = owner->PrivateData();
+        if (!d->quitting && !d->dying) {
+            d->queue.push_back(std::move(static_cast<MessageEvent*>(event)->message));
+            deliver(d);
+        }
+    }
+    return true;
+}
+
+// Key and drag events reach the native window once before Qt hands them to the focus widget or
+// the widget under the pointer (and on to its parents), so they are counted here: one
+// B_MODIFIERS_CHANGED per press or release, also while the text field has the focus, and
+// dropped files for the whole window, also over the text field.
+bool WindowWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != filtered || owner == nullptr)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->isAutoRepeat() && is_modifier_key(key->key()))
+            owner->PostMessage(B_MODIFIERS_CHANGED);
+        return false;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!has_local_files(drag->mimeData()))
+            return false;
+        accept_drag(drag);
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!has_local_files(drop->mimeData()))
+            return false;
+        accept_drag(drop);
+        post_dropped_files(owner, drop->mimeData());
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void WindowWidget::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (owner == nullptr)
+        return;
+    BWindow::Private* d = owner->PrivateData();
+    if (d->quitting || d->dying)
+        return;
+    d->quitting = true;
+    if (!d->handling)
+        schedule_delete(owner->Thread());
+}
+
+void WindowWidget::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    QWindow* handle = windowHandle();
+    if (handle != nullptr && handle != filtered) {
+        if (filtered)
+            filtered->removeEventFilter(this);
+        handle->installEventFilter(this);
+        filtered = handle;
+    }
+}
+
+// Drag events sent to the widget itself rather than through the native window.
+void WindowWidget::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (has_local_files(event->mimeData()))
+        accept_drag(event);
+}
+
+void WindowWidget::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (has_local_files(event->mimeData()))
+        accept_drag(event);
+}
+
+void WindowWidget::dropEvent(QDropEvent* event)
+{
+    if (owner == nullptr || !has_local_files(event->mimeData()))
+        return;
+    accept_drag(event);
+    post_dropped_files(owner, event->mimeData());
+}
+
+BWindow* window_of(QWidget* widget)
+{
+    auto* top = widget != nullptr ? dynamic_cast<WindowWidget*>(widget->window()) : nullptr;
+    return top != nullptr ? top->Owner() : nullptr;
+}
+
+BWindow::BWindow(
+    BRect frame, const char* title, window_type /*type*/, uint32 flags, uint32 /*workspace*/)
+    : fPrivate(std::make_unique<Private>())
+    , fThread(sNextThread++)
+{
+    ensure_gui();
+    Private* d = fPrivate.get();
+    d->owner = this;
+    d->title = title != nullptr ? title : "";
+    d->flags = flags;
+    d->position = QPoint(to_coordinate(frame.left), to_coordinate(frame.top));
+    // A BRect includes its right and bottom edges: (0, 0, 99, 99) is 100 by 100 pixels.
+    d->frameSize = QSize(std::max(1, to_coordinate(frame.right) - d->position.x() + 1),
+        std::max(1, to_coordinate(frame.bottom) - d->position.y() + 1));
+    d->widget = new WindowWidget(this);
+    d->widget->setWindowFlags(window_flags(flags));
+    d->widget->setWindowTitle(QString::fromUtf8(d->title.c_str()));
+    d->widget->setAcceptDrops(true);
+    windows()[fThread] = this;
+}
+
+BWindow::~BWindow()
+{
+    Private* d = fPrivate.get();
+    d->dying = true;
+    windows().erase(fThread);
+    d->roots.clear();
+    d->widget->Disown();
+    delete d->widget;
+    d->widget = nullptr;
+    for (QPointer<QEventLoop>& loop : d->waiters)
+        if (loop)
+            loop->quit();
+}
+
+// The first Show() places the content area at the stored position and sizes the window: from
+// its view tree's preferred size (never below its minimum), or from the frame without a tree.
+void BWindow::Show()
+{
+    Private* d = fPrivate.get();
+    if (!d->shown) {
+        d->widget->ensurePolished(); // limits depend on the styled fonts and margins
+        for (std::unique_ptr<MView>& root : d->roots)
+            refresh_view_limits(root.get());
+        const QSize size = initial_size(d);
+        d->shown = true;
+        // setGeometry (unlike move) places the content area, not the window manager's frame.
+        d->widget->setGeometry(QRect(d->position, size));
+        if (d->flags & B_NOT_RESIZABLE)
+            d->widget->setFixedSize(size);
+    }
+    d->widget->show();
+}
+
+bool BWindow::IsHidden() const
+{
+    return !fPrivate->widget->isVisible();
+}
+
+const char* BWindow::Title() const
+{
+    return fPrivate->title.c_str();
+}
+
+// The content area in screen coordinates, BeOS style: right = left + width - 1 and bottom =
+// top + height - 1. Before the first Show(), the place and size the window will open with.
+BRect BWindow::Frame() const
+{
+    Private* d = fPrivate.get();
+    const QRect area = d->shown ? d->widget->geometry() : QRect(d->position, initial_size(d));
+    return BRect(area.left(), area.top(), area.right(), area.bottom());
+}
+
+// Non-finite coordinates are ignored.
+void BWindow::MoveTo(BPoint point)
+{
+    if (!std::isfinite(point.x) || !std::isfinite(point.y))
+        return;
+    Private* d = fPrivate.get();
+    d->position = QPoint(to_coordinate(point.x), to_coordinate(point.y));
+    if (d->shown)
+        d->widget->setGeometry(QRect(d->position, d->widget->size()));
+}
+
+status_t BWindow::PostMessage(uint32 what)
+{
+    BMessage message(what);
+    return PostMessage(&message);
+}
+
+// B_OK, B_BAD_VALUE (null message), B_NO_INIT (the window is being destroyed).
+status_t BWindow::PostMessage(BMessage* message)
+{
+    if (message == nullptr)
+        return B_BAD_VALUE;
+    if (fPrivate->dying)
+        return B_NO_INIT;
+    QCoreApplication::postEvent(fPrivate->widget, new MessageEvent(*message));
+    return B_OK;
+}
+
+void BWindow::MessageReceived(BMessage* message)
+{
+    if (message != nullptr && message->what == B_QUIT_REQUESTED)
+        Quit();
+}
+
+// Inside MessageReceived the window hides now and is deleted once the handler returns;
+// elsewhere it is deleted at once.
+void BWindow::Quit()
+{
+    Private* d = fPrivate.get();
+    if (d->dying)
+        return;
+    if (d->handling) {
+        d->quitting = true;
+        d->widget->hide();
+        return;
+    }
+    delete_window(this);
+}
+
+// B_OK once the window has been destroyed (exitValue B_OK), B_BAD_VALUE for an unknown id.
+status_t wait_for_thread(thread_id thread, status_t* exitValue)
+{
+    BWindow* window = find_window(thread);
+    if (window == nullptr)
+        return B_BAD_VALUE;
+    QEventLoop loop;
+    window->PrivateData()->waiters.push_back(&loop);
+    // QCoreApplication::exit() ends every running loop; the wait goes on until the window is gone.
+    while (find_window(thread) != nullptr) // ids are never reused
+        loop.exec();
+    if (exitValue != nullptr)
+        *exitValue = B_OK;
+    return B_OK;
+}
+
+QWidget* qt_widget_of(const BWindow* window)
+{
+    return window != nullptr ? window->PrivateData()->widget : nullptr;
+}
