@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# scripts/install-deps.sh: installs the Debian 12 packages that building and testing Orvalin
+# need. As root it installs what is missing; as another user it prints the command to run.
+# With --fuzz it also covers clang and its libFuzzer runtime.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config           # the build
+    qt6-base-dev qt6-qpa-plugins libgl-dev     # Qt 6 Widgets; its CMake package wants GL headers
+    libtag1-dev                                # ID3v2 frames
+    libgtest-dev googletest                    # the tests
+    shared-mime-info                           # file types by name and content
+    attr e2fsprogs                             # setfattr/getfattr; chattr for read-only cases
+    xvfb xauth xdotool x11-utils imagemagick   # the real-window test and screenshots
+    fonts-dejavu-core                          # glyphs for offscreen and Xvfb rendering
+)
+if [[ "${1:-}" == "--fuzz" ]]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    if [[ "$status" != "install ok installed" ]]; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    echo "install-deps: all packages are installed."
+    exit 0
+fi
+
+if [[ "$(id -u)" -eq 0 ]]; then
+    echo "install-deps: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+else
+    echo "install-deps: missing packages: ${missing[*]}" >&2
+    echo "Install them with:" >&2
+    echo "sudo apt-get install --no-install-recommends ${missing[*]}"
+    exit 1
+fi
