@@ -66,7 +66,7 @@ protected:
         win->Show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Top()));
         Top()->activateWindow();
-        QTest::qWaitForWindowActive(Top());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(Top()));
     }
 };
 

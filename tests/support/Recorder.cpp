@@ -48,6 +48,16 @@ TraceCapture::~TraceCapture()
 {
     trace_flush();
     ::dup2(fSaved, STDOUT_FILENO);
+    // Hand everything on to the real output: googletest reports failures on standard output
+    // too, and they must not vanish with the trace.
+    char buffer[65536];
+    ssize_t n;
+    off_t at = 0;
+    while ((n = ::pread(fFile, buffer, sizeof buffer, at)) > 0) {
+        if (::write(STDOUT_FILENO, buffer, n) != n)
+            break;
+        at += n;
+    }
     ::close(fSaved);
     ::close(fFile);
     ::unlink(fPath.c_str());
