@@ -33,10 +33,10 @@ void split_path(std::string path, std::string* dir, std::string* leaf)
         path.pop_back();
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
-        *dir = ".";
+        *dir = std::string(".");
         *leaf = path;
     } else {
-        *dir = slash == 0 ? "/" : path.substr(0, slash);
+        *dir = slash == 0 ? std::string("/") : path.substr(0, slash);
         *leaf = path.substr(slash + 1);
     }
 }
@@ -201,8 +201,8 @@ status_t get_ref_for_path(const char* path, entry_ref* ref)
         if (status_t status = resolve(path, &resolved); status != B_OK)
             return status;
         if (resolved == "/") {
-            dir = "/";
-            leaf = ".";
+            dir = std::string("/");
+            leaf = std::string(".");
         } else {
             split_path(resolved, &dir, &leaf);
         }

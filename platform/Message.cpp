@@ -37,6 +37,7 @@
 #include <deque>
 #include <new>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -299,6 +300,23 @@ struct BMessage::Data {
         *value = &field->values[index];
         return B_OK;
     }
+
+    // Copies the value into out: B_OK, the Lookup codes, or B_BAD_VALUE for a null out.
+    template <typename T, typename Out>
+    status_t Find(const char* name, type_code type, int32 index, Out* out) const
+    {
+        const Value* value;
+        status_t status = Lookup(name, type, index, &value);
+        if (status == B_OK && out == nullptr)
+            return B_BAD_VALUE;
+        if (status == B_OK) {
+            if constexpr (std::is_same_v<Out, const char*>)
+                *out = std::get<T>(*value).String();
+            else
+                *out = std::get<T>(*value);
+        }
+        return status;
+    }
 };
 
 BMessage::BMessage()
@@ -355,46 +373,22 @@ status_t BMessage::AddString(const char* name, const BString& string)
 
 status_t BMessage::FindRef(const char* name, int32 index, entry_ref* ref) const
 {
-    const Value* value;
-    status_t status = fData->Lookup(name, B_REF_TYPE, index, &value);
-    if (status == B_OK && ref == nullptr)
-        return B_BAD_VALUE;
-    if (status == B_OK)
-        *ref = std::get<entry_ref>(*value);
-    return status;
+    return fData->Find<entry_ref>(name, B_REF_TYPE, index, ref);
 }
 
 status_t BMessage::FindPoint(const char* name, int32 index, BPoint* point) const
 {
-    const Value* value;
-    status_t status = fData->Lookup(name, B_POINT_TYPE, index, &value);
-    if (status == B_OK && point == nullptr)
-        return B_BAD_VALUE;
-    if (status == B_OK)
-        *point = std::get<BPoint>(*value);
-    return status;
+    return fData->Find<BPoint>(name, B_POINT_TYPE, index, point);
 }
 
 status_t BMessage::FindString(const char* name, int32 index, BString* string) const
 {
-    const Value* value;
-    status_t status = fData->Lookup(name, B_STRING_TYPE, index, &value);
-    if (status == B_OK && string == nullptr)
-        return B_BAD_VALUE;
-    if (status == B_OK)
-        *string = std::get<BString>(*value);
-    return status;
+    return fData->Find<BString>(name, B_STRING_TYPE, index, string);
 }
 
 status_t BMessage::FindString(const char* name, int32 index, const char** string) const
 {
-    const Value* value;
-    status_t status = fData->Lookup(name, B_STRING_TYPE, index, &value);
-    if (status == B_OK && string == nullptr)
-        return B_BAD_VALUE;
-    if (status == B_OK)
-        *string = std::get<BString>(*value).String();
-    return status;
+    return fData->Find<BString>(name, B_STRING_TYPE, index, string);
 }
 
 bool BMessage::HasString(const char* name, int32 index) const

@@ -83,7 +83,7 @@ status_t BPath::SetTo(const char* dir, const char* leaf, bool normalize)
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     if (leaf != nullptr && *leaf != '\0')
-        path += path == "/" ? leaf : "/" + std::string(leaf);
+        path += (path == "/" ? std::string() : std::string("/")) + leaf;
 
     if (normalize) {
         std::string result;

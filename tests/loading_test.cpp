@@ -96,7 +96,7 @@ TEST_F(Loading, PositionTextCountsTheWholeList)
 {
     std::vector<std::string> names;
     for (int i = 0; i < 12; i++) {
-        names.push_back("s" + std::to_string(i) + ".mp3");
+        names.push_back(std::string("s").append(std::to_string(i)).append(".mp3"));
         Song(names.back());
     }
     Open(names);
