@@ -7,7 +7,7 @@
 
 class BMessage;
 
-extern const char* const kSignature;  // "application/x-vnd.Kelterhof-Orvalin"
+extern const char* const kSignature; // "application/x-vnd.Kelterhof-Orvalin"
 
 // The add-on entry: runs the window on the files of msg's "refs" and returns when it closes.
 extern "C" void process_refs(entry_ref dir_ref, BMessage* msg, void* reserved);

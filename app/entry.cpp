@@ -12,7 +12,8 @@
 
 const char* const kSignature = "application/x-vnd.Kelterhof-Orvalin";
 
-namespace {
+namespace
+{
 
 int hex_value(char c)
 {

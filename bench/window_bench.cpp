@@ -18,7 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 double median_ms(int runs, const std::function<void()>& setup, const std::function<void()>& work)
 {
@@ -27,7 +28,9 @@ double median_ms(int runs, const std::function<void()>& setup, const std::functi
         setup();
         auto start = std::chrono::steady_clock::now();
         work();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
@@ -56,17 +59,29 @@ Result measure(int count, int runs)
         win = new TagViewer_window(BRect(100, 100, 101, 101), &copy);
     };
     Result result;
-    result.open = median_ms(runs, [&] { delete win; win = nullptr; }, open);
+    result.open = median_ms(
+        runs,
+        [&] {
+            delete win;
+            win = nullptr;
+        },
+        open);
     BMessage next(CMD_NEXT);
     result.step = median_ms(runs, open, [&] {
         for (int i = 0; i < count; i++)
             win->MessageReceived(&next);
     });
     BMessage add(CMD_ADD_MP3), remove(CMD_REMOVE_MP3), modifiers(B_MODIFIERS_CHANGED);
-    result.all = median_ms(runs, [&] { open(); win->MessageReceived(&modifiers); }, [&] {
-        win->MessageReceived(&add);
-        win->MessageReceived(&remove);
-    });
+    result.all = median_ms(
+        runs,
+        [&] {
+            open();
+            win->MessageReceived(&modifiers);
+        },
+        [&] {
+            win->MessageReceived(&add);
+            win->MessageReceived(&remove);
+        });
     delete win;
     return result;
 }
@@ -82,7 +97,7 @@ int main()
     // redirected run would, into a block-buffered file.
     int saved = ::dup(STDOUT_FILENO);
     int null = ::open("/dev/null", O_WRONLY);
-    const int sizes[] = {1000, 10000};
+    const int sizes[] = { 1000, 10000 };
     Result results[2];
     for (int i = 0; i < 2; i++) {
         std::fflush(stdout);
@@ -95,7 +110,8 @@ int main()
         "us/file@1k", "us/file@10k", "ratio");
     auto row = [&](const char* name, double a, double b) {
         double perA = a * 1000 / sizes[0], perB = b * 1000 / sizes[1];
-        std::printf("%-28s %12.1f %12.1f %12.2f %12.2f %8.2f\n", name, a, b, perA, perB, perB / perA);
+        std::printf(
+            "%-28s %12.1f %12.1f %12.2f %12.2f %8.2f\n", name, a, b, perA, perB, perB / perA);
     };
     row("open (intake + first load)", results[0].open, results[1].open);
     row("step through every file", results[0].step, results[1].step);

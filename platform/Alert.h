@@ -18,7 +18,8 @@ enum alert_type {
 };
 
 // A modal alert. Create it with new; Go() shows it and deletes it.
-class BAlert {
+class BAlert
+{
 public:
     BAlert(const char* title, const char* text, const char* button0, const char* button1 = nullptr,
         const char* button2 = nullptr, button_width width = B_WIDTH_AS_USUAL,
@@ -54,7 +55,8 @@ struct AlertRequest {
 
 // Shows alerts and sounds beeps. The program uses the desktop's message boxes and bell; tests
 // install a recorder instead.
-class AlertService {
+class AlertService
+{
 public:
     virtual ~AlertService() = default;
     // For a waiting request, returns the index of the pressed button once it is pressed; for

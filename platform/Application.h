@@ -12,7 +12,8 @@ enum : uint32 {
     B_REFS_RECEIVED = 'RRCV',
 };
 
-class BApplication {
+class BApplication
+{
 public:
     explicit BApplication(const char* signature);
     virtual ~BApplication();

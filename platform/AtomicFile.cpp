@@ -6,7 +6,8 @@
 #include <string.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 status_t write_all(int fd, const std::string& bytes)
 {

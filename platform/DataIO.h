@@ -5,7 +5,8 @@
 
 #include <string>
 
-class BDataIO {
+class BDataIO
+{
 public:
     virtual ~BDataIO() = default;
     // Bytes transferred, or a negative status.
@@ -14,10 +15,14 @@ public:
 };
 
 // A stream over a byte string held in memory.
-class BMallocIO : public BDataIO {
+class BMallocIO : public BDataIO
+{
 public:
     BMallocIO() = default;
-    explicit BMallocIO(std::string bytes) : fData(std::move(bytes)) {}
+    explicit BMallocIO(std::string bytes)
+        : fData(std::move(bytes))
+    {
+    }
     ssize_t Read(void* buffer, size_t size) override;
     ssize_t Write(const void* buffer, size_t size) override;
     const std::string& Bytes() const { return fData; }

@@ -31,7 +31,8 @@ struct entry_ref {
 // B_ENTRY_NOT_FOUND (the directory is missing), or the mapped errno.
 status_t get_ref_for_path(const char* path, entry_ref* ref);
 
-class BEntry {
+class BEntry
+{
 public:
     BEntry();
     explicit BEntry(const entry_ref* ref, bool traverse = false);

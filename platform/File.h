@@ -15,7 +15,8 @@ enum : uint32 {
     B_OPEN_AT_END = 0x0800,
 };
 
-class BFile : public BNode, public BDataIO {
+class BFile : public BNode, public BDataIO
+{
 public:
     BFile();
     BFile(const entry_ref* ref, uint32 openMode);

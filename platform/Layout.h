@@ -19,8 +19,11 @@ enum alignment { B_ALIGN_LEFT = 0, B_ALIGN_RIGHT = 1, B_ALIGN_CENTER = 2 };
 struct minimax {
     minimax(int32 minWidth = -1, int32 minHeight = -1, int32 maxWidth = -1, int32 maxHeight = -1,
         float weight = 1.0f)
-        : minWidth(minWidth), minHeight(minHeight), maxWidth(maxWidth), maxHeight(maxHeight),
-          weight(weight)
+        : minWidth(minWidth)
+        , minHeight(minHeight)
+        , maxWidth(maxWidth)
+        , maxHeight(maxHeight)
+        , weight(weight)
     {
     }
     int32 minWidth, minHeight, maxWidth, maxHeight;
@@ -28,7 +31,8 @@ struct minimax {
 };
 
 // A widget of the layout tree. A group owns its children; a window owns its root.
-class MView {
+class MView
+{
 public:
     virtual ~MView();
     MView(const MView&) = delete;
@@ -44,13 +48,15 @@ protected:
 
 // Groups take their children in order, ending with a null entry. Without a minimax a group
 // takes its children's needs and no maximum.
-class VGroup : public MView {
+class VGroup : public MView
+{
 public:
     VGroup(minimax limits, MView* child, ...);
     VGroup(MView* child, ...);
 };
 
-class HGroup : public MView {
+class HGroup : public MView
+{
 public:
     HGroup(minimax limits, MView* child, ...);
     HGroup(MView* child, ...);
@@ -58,14 +64,16 @@ public:
 
 // A labelled frame around one child; kind 0 is a plain line. spacing is the room in pixels
 // between the frame and the child.
-class MBorder : public MView {
+class MBorder : public MView
+{
 public:
     MBorder(int32 kind, int32 spacing, const char* label, MView* child);
 };
 
 // One line of text the user cannot edit. It holds the exact bytes it is given and shows
 // their UTF-8 decoding as plain text.
-class MStringView : public MView {
+class MStringView : public MView
+{
 public:
     MStringView(const char* text, alignment align, minimax limits);
     void SetText(const char* text);
@@ -73,7 +81,8 @@ public:
 };
 
 // A label and an editable one-line field; it sends no message.
-class MTextControl : public MView {
+class MTextControl : public MView
+{
 public:
     MTextControl(const char* label, const char* text);
     // The field's text as bytes: exactly what SetText stored while the user has not edited it,
@@ -84,7 +93,8 @@ public:
 
 // A push button that posts a copy of its message to its window on each press. The button
 // takes over message. target must be null (the window).
-class MButton : public MView {
+class MButton : public MView
+{
 public:
     MButton(const char* label, BMessage* message, BHandler* target = nullptr,
         minimax limits = minimax(-1, -1, 1000000, 1000000, 1.0f));
@@ -92,7 +102,8 @@ public:
 };
 
 // A window that lays out its one child tree and takes its size from it.
-class MWindow : public BWindow {
+class MWindow : public BWindow
+{
 public:
     MWindow(BRect frame, const char* title, window_type type, uint32 flags,
         uint32 workspace = B_CURRENT_WORKSPACE);

@@ -13,7 +13,8 @@ class BDataIO;
 // Fields keep the order in which they were first added; each holds values of one type.
 // Removing the first value of a field costs O(1), so a selection of many refs can be taken
 // apart one entry at a time.
-class BMessage {
+class BMessage
+{
 public:
     BMessage();
     explicit BMessage(uint32 what);

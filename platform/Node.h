@@ -18,7 +18,8 @@ struct attr_info {
 // Where no xattr is stored, "Title", "Artist", "Album", "Year" and "Comment" come from the
 // file's ID3v2 tag (parsed at most once per node) and "BEOS:TYPE" from the shared MIME
 // database ("audio/x-mpeg" for MPEG audio; "inode/..." for files that are not regular).
-class BNode {
+class BNode
+{
 public:
     BNode();
     explicit BNode(const entry_ref* ref);
@@ -38,11 +39,11 @@ public:
     status_t GetAttrInfo(const char* name, attr_info* info) const;
     // Bytes read (at most length), or a negative status (B_ENTRY_NOT_FOUND, B_NO_INIT,
     // B_BAD_VALUE).
-    ssize_t ReadAttr(const char* name, type_code type, off_t offset, void* buffer,
-        size_t length) const;
+    ssize_t ReadAttr(
+        const char* name, type_code type, off_t offset, void* buffer, size_t length) const;
     // Stores the bytes as given; bytes written or a negative status.
-    [[nodiscard]] ssize_t WriteAttr(const char* name, type_code type, off_t offset,
-        const void* buffer, size_t length);
+    [[nodiscard]] ssize_t WriteAttr(
+        const char* name, type_code type, off_t offset, const void* buffer, size_t length);
     [[nodiscard]] status_t RemoveAttr(const char* name);
 
 protected:
@@ -52,5 +53,5 @@ protected:
     status_t fStatus = B_NO_INIT;
 
     struct Private;
-    std::unique_ptr<Private> fPrivate;  // attribute fallbacks, read lazily
+    std::unique_ptr<Private> fPrivate; // attribute fallbacks, read lazily
 };

@@ -7,7 +7,8 @@
 
 class BEntry;
 
-class BPath {
+class BPath
+{
 public:
     BPath() = default;
     BPath(const char* dir, const char* leaf = nullptr, bool normalize = false);

@@ -3,7 +3,11 @@
 
 struct BPoint {
     BPoint() = default;
-    BPoint(float x, float y) : x(x), y(y) {}
+    BPoint(float x, float y)
+        : x(x)
+        , y(y)
+    {
+    }
     bool operator==(const BPoint& other) const { return x == other.x && y == other.y; }
     float x = 0;
     float y = 0;
@@ -12,7 +16,10 @@ struct BPoint {
 struct BRect {
     BRect() = default;
     BRect(float left, float top, float right, float bottom)
-        : left(left), top(top), right(right), bottom(bottom)
+        : left(left)
+        , top(top)
+        , right(right)
+        , bottom(bottom)
     {
     }
     BPoint LeftTop() const { return BPoint(left, top); }

@@ -5,12 +5,22 @@
 
 #include <string>
 
-class BString {
+class BString
+{
 public:
     BString() = default;
-    BString(const char* text) : fData(text ? text : "") {}
-    BString(const char* text, int32 length) : fData(text ? text : "", text ? length : 0) {}
-    BString(const std::string& bytes) : fData(bytes) {}
+    BString(const char* text)
+        : fData(text ? text : "")
+    {
+    }
+    BString(const char* text, int32 length)
+        : fData(text ? text : "", text ? length : 0)
+    {
+    }
+    BString(const std::string& bytes)
+        : fData(bytes)
+    {
+    }
 
     const char* String() const { return fData.c_str(); }
     int32 Length() const { return static_cast<int32>(fData.size()); }

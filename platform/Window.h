@@ -24,7 +24,8 @@ enum : uint32 { B_CURRENT_WORKSPACE = 0 };
 // user closes the window, the window object deletes itself. Presses and releases of Shift,
 // Control, Alt and Meta post B_MODIFIERS_CHANGED; local files dropped on the window post
 // B_SIMPLE_DATA with "refs".
-class BWindow {
+class BWindow
+{
 public:
     BWindow(BRect frame, const char* title, window_type type, uint32 flags,
         uint32 workspace = B_CURRENT_WORKSPACE);

@@ -5,15 +5,18 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-namespace mp3gen {
+namespace mp3gen
+{
 
-namespace {
+namespace
+{
 
 const size_t kFrameSize = 417;
 
 void put_field(std::string& image, size_t at, size_t length, const std::string& text)
 {
-    image.replace(at, length, text.substr(0, length) + std::string(length - std::min(length, text.size()), '\0'));
+    image.replace(at, length,
+        text.substr(0, length) + std::string(length - std::min(length, text.size()), '\0'));
 }
 
 // UTF-8 to UTF-16LE for the Basic Multilingual Plane; other code points become U+FFFD.
@@ -64,7 +67,8 @@ std::string encoded(const std::string& text, Frame::Encoding encoding, bool term
 {
     switch (encoding) {
     case Frame::Utf16:
-        return std::string("\xFF\xFE", 2) + utf16le(text) + (terminated ? std::string(2, '\0') : "");
+        return std::string("\xFF\xFE", 2) + utf16le(text)
+            + (terminated ? std::string(2, '\0') : "");
     case Frame::Utf8:
         return text + (terminated ? std::string(1, '\0') : "");
     case Frame::Latin1:
@@ -91,7 +95,7 @@ std::string silent_frames(int count)
     frame[0] = '\xFF';
     frame[1] = '\xFB';
     frame[2] = '\x90';
-    frame[3] = '\xC4';  // mono: the side information is all zeros, which decodes as silence
+    frame[3] = '\xC4'; // mono: the side information is all zeros, which decodes as silence
     std::string out;
     out.reserve(kFrameSize * count);
     for (int i = 0; i < count; ++i)
@@ -118,12 +122,15 @@ std::string id3v2(int version, const std::vector<Frame>& frames)
     for (const Frame& frame : frames) {
         std::string content(1, static_cast<char>(frame.encoding));
         if (frame.id == "COMM")
-            content += "eng" + encoded("", frame.encoding, true) + encoded(frame.text, frame.encoding, false);
+            content += "eng" + encoded("", frame.encoding, true)
+                + encoded(frame.text, frame.encoding, false);
         else
             content += encoded(frame.text, frame.encoding, false);
-        body += frame.id.substr(0, 4) + big_endian(content.size(), version >= 4) + std::string(2, '\0') + content;
+        body += frame.id.substr(0, 4) + big_endian(content.size(), version >= 4)
+            + std::string(2, '\0') + content;
     }
-    return std::string("ID3") + static_cast<char>(version) + '\0' + '\0' + big_endian(body.size(), true) + body;
+    return std::string("ID3") + static_cast<char>(version) + '\0' + '\0'
+        + big_endian(body.size(), true) + body;
 }
 
 bool write_file(const std::string& path, const std::string& bytes)

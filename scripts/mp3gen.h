@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-namespace mp3gen {
+namespace mp3gen
+{
 
 // count silent MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz, 417 bytes each).
 std::string silent_frames(int count);

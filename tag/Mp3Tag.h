@@ -12,7 +12,8 @@ enum : status_t { MP3TAG_NOT_MPEG = 'mime' };
 // Reads the last 128 bytes of a file at construction and offers its five texts with the
 // fill bytes removed. Keeps the file open, read-write, positioned at the first byte of the tag
 // (or at the end, where a new tag would go) until it is destroyed.
-class Mp3Tag {
+class Mp3Tag
+{
 public:
     explicit Mp3Tag(entry_ref* ref);
     ~Mp3Tag();

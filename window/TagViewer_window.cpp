@@ -38,18 +38,18 @@ void TagViewer_window::error_check(const char* prefix, status_t status)
         status_t status;
         const char* name;
     } kNames[] = {
-        {B_OK, "B_OK"},
-        {B_ERROR, "B_ERROR"},
-        {B_ENTRY_NOT_FOUND, "B_ENTRY_NOT_FOUND"},
-        {B_FILE_ERROR, "B_FILE_ERROR"},
-        {B_NOT_ALLOWED, "B_NOT_ALLOWED"},
-        {B_DEVICE_FULL, "B_DEVICE_FULL"},
-        {B_NO_MEMORY, "B_NO_MEMORY"},
-        {B_BAD_VALUE, "B_BAD_VALUE"},
-        {B_BUSY, "B_BUSY"},
-        {B_NO_INIT, "B_NO_INIT"},
-        {B_PERMISSION_DENIED, "B_PERMISSION_DENIED"},
-        {B_FILE_EXISTS, "B_FILE_EXISTS"},
+        { B_OK, "B_OK" },
+        { B_ERROR, "B_ERROR" },
+        { B_ENTRY_NOT_FOUND, "B_ENTRY_NOT_FOUND" },
+        { B_FILE_ERROR, "B_FILE_ERROR" },
+        { B_NOT_ALLOWED, "B_NOT_ALLOWED" },
+        { B_DEVICE_FULL, "B_DEVICE_FULL" },
+        { B_NO_MEMORY, "B_NO_MEMORY" },
+        { B_BAD_VALUE, "B_BAD_VALUE" },
+        { B_BUSY, "B_BUSY" },
+        { B_NO_INIT, "B_NO_INIT" },
+        { B_PERMISSION_DENIED, "B_PERMISSION_DENIED" },
+        { B_FILE_EXISTS, "B_FILE_EXISTS" },
     };
     trace("%s", prefix);
     for (const auto& entry : kNames) {

@@ -21,13 +21,14 @@ enum : uint32 {
     CMD_ADD_MP3 = 'add3',
 };
 
-extern const char* const kInitialTemplate;  // "/aa - /ta - /la.mp3"
-extern const char* const kSettingsName;     // "Kelterhof-Orvalin"
+extern const char* const kInitialTemplate; // "/aa - /ta - /la.mp3"
+extern const char* const kSettingsName; // "Kelterhof-Orvalin"
 
 // The About alert; waits for its button.
 void myAboutWindow();
 
-class TagViewer_window : public MWindow {
+class TagViewer_window : public MWindow
+{
 public:
     // Builds the window on the files of msg (whose "refs" the intake consumes), loads the first
     // accepted file and restores the stored position and template. Check CountFiles() before
@@ -81,5 +82,5 @@ private:
     bool add3_one();
     bool rmv3_one();
 
-    bool name_built = true;  // whether the last newName() expanded the whole template
+    bool name_built = true; // whether the last newName() expanded the whole template
 };

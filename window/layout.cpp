@@ -3,7 +3,8 @@
 
 #include "platform/Message.h"
 
-namespace {
+namespace
+{
 
 const minimax kStringLimits(10, 10, 65536, 65536, 1.0f);
 const minimax kButtonLimits(-1, -1, 1000000, 1000000, 1.0f);
@@ -30,27 +31,20 @@ void TagViewer_window::build_views()
     preview_view = new MStringView("", B_ALIGN_CENTER, kStringLimits);
     constructor_control = new MTextControl("Name-constructor", kInitialTemplate);
 
-    MView* positionRow = new HGroup(kRowLimits,
-        new HGroup(kLeftCellLimits, pos_view, nullptr),
+    MView* positionRow = new HGroup(kRowLimits, new HGroup(kLeftCellLimits, pos_view, nullptr),
         new HGroup(kRightCellLimits, name_view, nullptr), nullptr);
-    MView* previewRow = new HGroup(kRowLimits,
-        new HGroup(kLeftCellLimits, label("Preview"), nullptr),
-        new HGroup(kRightCellLimits, preview_view, nullptr), nullptr);
-    MView* help = new VGroup(minimax(60, -1, 61, -1, 1.0f),
-        label(""),
+    MView* previewRow
+        = new HGroup(kRowLimits, new HGroup(kLeftCellLimits, label("Preview"), nullptr),
+            new HGroup(kRightCellLimits, preview_view, nullptr), nullptr);
+    MView* help = new VGroup(minimax(60, -1, 61, -1, 1.0f), label(""),
         label("Use the tag and attribute variables, and additional"),
         label("characters of your choice, to build the new filename."),
         label("Tags:          /at, /tt, /lt, /yt, /ct"),
-        label("Attributes:   /aa, /ta, /la, /ya, /ca"),
-        label(""), nullptr);
-    MView* renameButtons = new HGroup(kRightCellLimits,
-        button("Add .mp3", CMD_ADD_MP3),
-        button("Remove .mp3", CMD_REMOVE_MP3),
-        button("Rename", CMD_RENAME), nullptr);
-    MView* navigationButtons = new HGroup(kRowLimits,
-        button("About", CMD_ABOUT),
-        button("Prev", CMD_PREV),
-        button("Next", CMD_NEXT), nullptr);
+        label("Attributes:   /aa, /ta, /la, /ya, /ca"), label(""), nullptr);
+    MView* renameButtons = new HGroup(kRightCellLimits, button("Add .mp3", CMD_ADD_MP3),
+        button("Remove .mp3", CMD_REMOVE_MP3), button("Rename", CMD_RENAME), nullptr);
+    MView* navigationButtons = new HGroup(kRowLimits, button("About", CMD_ABOUT),
+        button("Prev", CMD_PREV), button("Next", CMD_NEXT), nullptr);
 
     MView* column = new VGroup(positionRow, previewRow, help, constructor_control, label(""),
         renameButtons, navigationButtons, nullptr);

@@ -10,7 +10,8 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
 void alert_and_wait(const char* text)
 {
@@ -52,11 +53,11 @@ void TagViewer_window::read_file()
             const char* name;
             BString* variable;
         } kAttributes[] = {
-            {"Title", &title_attr},
-            {"Artist", &artist_attr},
-            {"Album", &album_attr},
-            {"Year", &year_attr},
-            {"Comment", &comment_attr},
+            { "Title", &title_attr },
+            { "Artist", &artist_attr },
+            { "Album", &album_attr },
+            { "Year", &year_attr },
+            { "Comment", &comment_attr },
         };
         for (const auto& attribute : kAttributes) {
             attr_info info;

@@ -6,14 +6,16 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
 // The template's alerts: one per field letter whose source letter is wrong, and a general one
 // (the only one that waits) for an unknown field letter or a "/" at the end.
 void confused_by(const char* what, bool waits)
 {
-    std::string text = std::string("Master,\nI do not understand your bidding!\nI'm confused by the /")
-        + what + "something.\n";
+    std::string text
+        = std::string("Master,\nI do not understand your bidding!\nI'm confused by the /") + what
+        + "something.\n";
     BAlert* alert = new BAlert(nullptr, text.c_str(), "I'll rephrase");
     if (waits)
         alert->Go();
@@ -40,17 +42,17 @@ bool TagViewer_window::expand_template()
         const BString* attr;
         const char* alert;
     } kFields[] = {
-        {'a', &artist_tag, &artist_attr, "a-"},
-        {'t', &title_tag, &title_attr, "t-"},
-        {'l', &album_tag, &album_attr, "l-"},
-        {'y', &year_tag, &year_attr, "y-"},
-        {'c', &comment_tag, &comment_attr, "c-"},
+        { 'a', &artist_tag, &artist_attr, "a-" },
+        { 't', &title_tag, &title_attr, "t-" },
+        { 'l', &album_tag, &album_attr, "l-" },
+        { 'y', &year_tag, &year_attr, "y-" },
+        { 'c', &comment_tag, &comment_attr, "c-" },
     };
 
     size_t at = 0;
     auto take = [&]() -> int { return at < constructor.size() ? constructor[at++] : -1; };
     while (at < constructor.size()) {
-        char single[2] = {constructor[at++], '\0'};
+        char single[2] = { constructor[at++], '\0' };
         trace("constructor: %s\n", constructor.c_str() + at);
         trace("single_char: %s\n", single);
         if (single[0] != '/') {

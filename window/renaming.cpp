@@ -93,8 +93,8 @@ void TagViewer_window::rename()
         (new BAlert(nullptr, "A file by that name already exists.\n", "Ok"))->Go();
     } else if (renamed != B_OK) {
         error_check("Rename: ", renamed);
-        (new BAlert(nullptr, "Dear Master,\nFor some obscure reason,\nyour wish can not be granted.\n",
-             "grumble"))
+        (new BAlert(nullptr,
+             "Dear Master,\nFor some obscure reason,\nyour wish can not be granted.\n", "grumble"))
             ->Go(nullptr);
     }
 }

@@ -7,7 +7,8 @@
 #include "platform/Message.h"
 #include "platform/Path.h"
 
-namespace {
+namespace
+{
 
 // The settings file's path, or false when the settings directory does not exist.
 bool settings_path(BPath* path)
@@ -35,7 +36,8 @@ void TagViewer_window::read_settings()
     if (settings.FindPoint("winloc", &where) == B_OK)
         MoveTo(where);
     BString constructor;
-    if (settings.HasString("constructor", 0) && settings.FindString("constructor", 0, &constructor) == B_OK)
+    if (settings.HasString("constructor", 0)
+        && settings.FindString("constructor", 0, &constructor) == B_OK)
         constructor_control->SetText(constructor.String());
 }
 

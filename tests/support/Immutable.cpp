@@ -9,7 +9,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-ImmutableGuard::ImmutableGuard(const std::string& path) : fPath(path)
+ImmutableGuard::ImmutableGuard(const std::string& path)
+    : fPath(path)
 {
     Set(true);
 }
@@ -33,5 +34,6 @@ void ImmutableGuard::Set(bool on)
         ::close(fd);
     if (!ok)
         ADD_FAILURE() << "cannot " << (on ? "set" : "clear") << " the immutable flag on " << fPath
-                      << ": " << std::strerror(err) << " (the test needs root on ext4, xfs or btrfs)";
+                      << ": " << std::strerror(err)
+                      << " (the test needs root on ext4, xfs or btrfs)";
 }

@@ -4,9 +4,10 @@
 
 #include <string>
 
-class ImmutableGuard {
+class ImmutableGuard
+{
 public:
-    explicit ImmutableGuard(const std::string& path);  // fails the test when the flag can't be set
+    explicit ImmutableGuard(const std::string& path); // fails the test when the flag can't be set
     ~ImmutableGuard();
     ImmutableGuard(const ImmutableGuard&) = delete;
     ImmutableGuard& operator=(const ImmutableGuard&) = delete;

@@ -7,7 +7,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-AlertRecorder::AlertRecorder() : fPrevious(set_alert_service(this)) {}
+AlertRecorder::AlertRecorder()
+    : fPrevious(set_alert_service(this))
+{
+}
 
 AlertRecorder::~AlertRecorder()
 {

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-class AlertRecorder : public AlertService {
+class AlertRecorder : public AlertService
+{
 public:
-    AlertRecorder();  // installs itself
-    ~AlertRecorder() override;  // restores the previous service
+    AlertRecorder(); // installs itself
+    ~AlertRecorder() override; // restores the previous service
 
     int32 Show(const AlertRequest& request) override;
     void Beep() override { ++beeps; }
@@ -29,11 +30,12 @@ private:
 // Captures what is written to standard output (file descriptor 1) between construction and
 // Take(), flushing C stdio on both ends; when it ends, the whole capture goes on to the real
 // standard output, so that test failures reported there are seen.
-class TraceCapture {
+class TraceCapture
+{
 public:
     TraceCapture();
     ~TraceCapture();
-    std::string Take();  // the text so far; capturing goes on
+    std::string Take(); // the text so far; capturing goes on
 
 private:
     int fSaved = -1;

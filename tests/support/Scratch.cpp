@@ -42,8 +42,8 @@ entry_ref ScratchDir::MakeFile(const std::string& name, const std::string& bytes
     return Ref(name);
 }
 
-entry_ref ScratchDir::MakeMp3(const std::string& name, const std::string& tag,
-    const std::string& prefix)
+entry_ref ScratchDir::MakeMp3(
+    const std::string& name, const std::string& tag, const std::string& prefix)
 {
     return MakeFile(name, prefix + mp3gen::silent_frames(3) + tag);
 }
@@ -55,8 +55,8 @@ entry_ref ScratchDir::Ref(const std::string& name) const
     return ref;
 }
 
-void ScratchDir::SetAttr(const std::string& name, const std::string& attribute,
-    const std::string& value)
+void ScratchDir::SetAttr(
+    const std::string& name, const std::string& attribute, const std::string& value)
 {
     EXPECT_TRUE(mp3gen::set_attribute(PathOf(name), attribute, value)) << name << " " << attribute;
 }

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-class ScratchDir {
+class ScratchDir
+{
 public:
     ScratchDir();
     ~ScratchDir();
@@ -19,8 +20,8 @@ public:
     // Writes a file and returns its reference.
     entry_ref MakeFile(const std::string& name, const std::string& bytes = "");
     // An MPEG file: silent frames, then tag (an ID3v1 image, or nothing).
-    entry_ref MakeMp3(const std::string& name, const std::string& tag = "",
-        const std::string& prefix = "");
+    entry_ref MakeMp3(
+        const std::string& name, const std::string& tag = "", const std::string& prefix = "");
     entry_ref Ref(const std::string& name) const;
 
     void SetAttr(const std::string& name, const std::string& attribute, const std::string& value);

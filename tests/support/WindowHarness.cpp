@@ -23,8 +23,8 @@ entry_ref WindowHarness::Song(const std::string& name,
     std::string tag;
     if (!id3v1.empty()) {
         mp3gen::Id3v1 fields;
-        std::string* slots[] = {&fields.title, &fields.artist, &fields.album, &fields.year,
-            &fields.comment};
+        std::string* slots[]
+            = { &fields.title, &fields.artist, &fields.album, &fields.year, &fields.comment };
         for (size_t i = 0; i < id3v1.size() && i < 5; i++)
             *slots[i] = id3v1[i];
         tag = mp3gen::id3v1(fields);

@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-class WindowHarness : public ::testing::Test {
+class WindowHarness : public ::testing::Test
+{
 protected:
     WindowHarness();
     ~WindowHarness() override;
@@ -27,8 +28,8 @@ protected:
     BMessage Refs(const std::vector<std::string>& names, uint32 what = 'RRCV');
     // Opens the window (not shown) on the named files.
     TagViewer_window* Open(const std::vector<std::string>& names);
-    void Close();  // deletes the window
-    void Send(uint32 what);  // hands one message to MessageReceived
+    void Close(); // deletes the window
+    void Send(uint32 what); // hands one message to MessageReceived
     // The texts of the display slots.
     std::string Pos() const;
     std::string Name() const;
@@ -36,7 +37,7 @@ protected:
     void SetTemplate(const std::string& text);
 
     ScratchDir dir;
-    ScratchDir config;  // XDG_CONFIG_HOME
+    ScratchDir config; // XDG_CONFIG_HOME
     AlertRecorder alerts;
     TraceCapture output;
     TagViewer_window* win = nullptr;
