@@ -90,6 +90,8 @@ Result measure(int count, int runs)
 
 int main()
 {
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr)
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ensure_gui();
     ::setenv("XDG_CONFIG_HOME", "/nonexistent", 1);
     AlertRecorder alerts;
