@@ -3,6 +3,7 @@
 #include "platform/Node.h"
 
 #include "scripts/mp3gen.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,33 +15,15 @@
 namespace
 {
 
-std::string sDir;
 std::string sPath;
 
-void remove_scratch()
-{
-    std::error_code error;
-    std::filesystem::remove_all(sDir, error);
-}
-
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::check;
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    std::string pattern = (std::filesystem::current_path() / "id3v2_attr_fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        std::abort();
-    sDir = pattern;
-    sPath = sDir + "/song.mp3";
-    std::atexit(remove_scratch);
+    sPath = fuzz::make_scratch_file("id3v2_attr_fuzz");
     return 0;
 }
 

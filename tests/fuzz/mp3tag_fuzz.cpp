@@ -5,6 +5,7 @@
 #include "platform/Entry.h"
 #include "platform/File.h"
 #include "scripts/mp3gen.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -17,22 +18,9 @@
 namespace
 {
 
-std::string sDir;
 std::string sPath;
 
-void remove_scratch()
-{
-    std::error_code error;
-    std::filesystem::remove_all(sDir, error);
-}
-
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::check;
 
 // The field after the field step: bytes before the first NUL, the NUL, then spaces; the text
 // is the bytes before the NUL, or (without a NUL) the bytes less trailing spaces.
@@ -54,13 +42,7 @@ void check_field(const char* stored, const char* field, const char* text, size_t
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // Under the working directory: /tmp may not keep user.* attributes.
-    std::string pattern = (std::filesystem::current_path() / "mp3tag_fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        std::abort();
-    sDir = pattern;
-    sPath = sDir + "/song.mp3";
-    std::atexit(remove_scratch);
+    sPath = fuzz::make_scratch_file("mp3tag_fuzz");
     return 0;
 }
 
