@@ -276,3 +276,19 @@ TEST_F(Commands, ReadOnlyFolderIsReportedAsPermissionDenied)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(dir.Names(), std::vector<std::string> { "a.mp3" });
 }
+
+TEST_F(Commands, AllModeSuffixCommandsDoNotRepeatABrokenTemplatesAlertPerFile)
+{
+    Song("a.mp3");
+    Song("b.mp3");
+    Song("c.mp3");
+    Open({ "a.mp3", "b.mp3", "c.mp3" });
+    SetTemplate("/x");
+    Send(B_MODIFIERS_CHANGED);
+    alerts.Clear();
+    Send(CMD_ADD_MP3);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string> { "a.mp3.mp3", "b.mp3.mp3", "c.mp3.mp3" }));
+    // The loop's first load and the reload after it; not one waiting alert for every file.
+    ASSERT_EQ(alerts.alerts.size(), 2u);
+    EXPECT_TRUE(alerts.alerts[0].waits);
+}

@@ -83,4 +83,5 @@ private:
     bool rmv3_one();
 
     bool name_built = true; // whether the last newName() expanded the whole template
+    bool quiet_template = false; // expansion failures show no alert (within an "ALL" loop)
 };

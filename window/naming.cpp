@@ -11,8 +11,10 @@ namespace
 
 // The template's alerts: one per field letter whose source letter is wrong, and a general one
 // (the only one that waits) for an unknown field letter or a "/" at the end.
-void confused_by(const char* what, bool waits)
+void confused_by(const char* what, bool waits, bool quiet)
 {
+    if (quiet)
+        return;
     std::string text
         = std::string("Master,\nI do not understand your bidding!\nI'm confused by the /") + what
         + "something.\n";
@@ -64,7 +66,7 @@ bool TagViewer_window::expand_template()
         int field = take();
         if (field == 'g') {
             if (take() != 't') {
-                confused_by("g-", false);
+                confused_by("g-", false, quiet_template);
                 return false;
             }
             trace("new_name: %s\n", new_name.String());
@@ -77,7 +79,7 @@ bool TagViewer_window::expand_template()
             known = true;
             int source = take();
             if (source != 't' && source != 'a') {
-                confused_by(entry.alert, false);
+                confused_by(entry.alert, false, quiet_template);
                 return false;
             }
             new_name += source == 't' ? *entry.tag : *entry.attr;
@@ -85,7 +87,7 @@ bool TagViewer_window::expand_template()
             break;
         }
         if (!known) {
-            confused_by("", true);
+            confused_by("", true, quiet_template);
             return false;
         }
     }

@@ -30,7 +30,12 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
     for (int32 index = 0; index < count; index++) {
         trace("rena:loop: %d\n", index);
         position = index;
+        // The template cannot change during the loop, so once it has failed to expand, the
+        // loads of the later files would repeat the same alert for every file (a waiting one
+        // among them): they stay silent.
+        quiet_template = index > 0 && !name_built;
         read_file();
+        quiet_template = false;
         if (!(this->*command)())
             break;
     }
