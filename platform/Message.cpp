@@ -264,6 +264,7 @@ struct BMessage::Data {
         return nullptr;
     }
     const Field* Find(const char* name) const { return const_cast<Data*>(this)->Find(name); }
+    void Erase(Field* field) { fields.erase(fields.begin() + (field - fields.data())); }
 
     status_t Add(const char* name, Value value)
     {
@@ -407,9 +408,8 @@ status_t BMessage::RemoveData(const char* name, int32 index)
 {
     if (name == nullptr)
         return B_BAD_VALUE;
-    auto field = std::find_if(fData->fields.begin(), fData->fields.end(),
-        [name](const Field& each) { return each.name == name; });
-    if (field == fData->fields.end())
+    Field* field = fData->Find(name);
+    if (field == nullptr)
         return B_NAME_NOT_FOUND;
     if (index < 0 || static_cast<size_t>(index) >= field->values.size())
         return B_BAD_INDEX;
@@ -418,7 +418,7 @@ status_t BMessage::RemoveData(const char* name, int32 index)
     else
         field->values.erase(field->values.begin() + index);
     if (field->values.empty())
-        fData->fields.erase(field);
+        fData->Erase(field);
     return B_OK;
 }
 
@@ -426,11 +426,10 @@ status_t BMessage::RemoveName(const char* name)
 {
     if (name == nullptr)
         return B_BAD_VALUE;
-    auto field = std::find_if(fData->fields.begin(), fData->fields.end(),
-        [name](const Field& each) { return each.name == name; });
-    if (field == fData->fields.end())
+    Field* field = fData->Find(name);
+    if (field == nullptr)
         return B_NAME_NOT_FOUND;
-    fData->fields.erase(field);
+    fData->Erase(field);
     return B_OK;
 }
 
