@@ -13,7 +13,9 @@
 #include <taglib/mpegfile.h>
 #include <taglib/tbytevector.h>
 #include <taglib/tbytevectorstream.h>
+#include <taglib/textidentificationframe.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <fcntl.h>
@@ -23,7 +25,6 @@
 namespace
 {
 
-const size_t kId3v2HeaderSize = 10;
 // The MIME database looks at no more than this many leading bytes.
 const size_t kSniffSize = 16 * 1024;
 
@@ -45,13 +46,14 @@ int open_regular(const std::string& path)
     return fd;
 }
 
-// Reads up to size bytes from offset 0; the bytes read.
-std::string read_prefix(int fd, size_t size)
+// Reads up to size bytes from offset; the bytes read.
+std::string read_at(int fd, size_t offset, size_t size)
 {
     std::string bytes(size, '\0');
     size_t done = 0;
     while (done < size) {
-        ssize_t n = ::pread(fd, bytes.data() + done, size - done, static_cast<off_t>(done));
+        ssize_t n
+            = ::pread(fd, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -62,27 +64,35 @@ std::string read_prefix(int fd, size_t size)
     return bytes;
 }
 
-// The full size of the tag that the 10-byte header announces, or 0 when the header is not a
-// valid ID3v2 header or claims too much.
-size_t id3v2_tag_size(const std::string& header)
+// Reads a tag's bytes in windows of 64 KiB, so that walking the frame headers costs a read per
+// window, and skipping a large frame one read.
+class WindowedReader
 {
-    if (header.size() < kId3v2HeaderSize || header.compare(0, 3, "ID3") != 0)
-        return 0;
-    unsigned char major = header[3], revision = header[4], flags = header[5];
-    if (major < 2 || major > 4 || revision == 0xFF)
-        return 0;
-    size_t size = 0;
-    for (int i = 6; i < 10; ++i) {
-        unsigned char byte = header[i];
-        if (byte & 0x80)
-            return 0;
-        size = (size << 7) | byte;
+public:
+    explicit WindowedReader(int fd)
+        : fFd(fd)
+    {
     }
-    if (size > kMaxId3v2TagSize)
-        return 0;
-    bool footer = major == 4 && (flags & 0x10);
-    return kId3v2HeaderSize + size + (footer ? kId3v2HeaderSize : 0);
-}
+
+    std::string Read(size_t offset, size_t length)
+    {
+        if (offset < fStart || offset + length > fStart + fWindow.size()) {
+            if (fEnded && offset >= fStart && offset <= fStart + fWindow.size())
+                return fWindow.substr(offset - fStart, length);
+            fStart = offset;
+            fWindow = read_at(fFd, offset, std::max(length, kWindowSize));
+            fEnded = fWindow.size() < std::max(length, kWindowSize);
+        }
+        return fWindow.substr(offset - fStart, length);
+    }
+
+private:
+    static constexpr size_t kWindowSize = 64 * 1024;
+    const int fFd;
+    size_t fStart = 0;
+    std::string fWindow;
+    bool fEnded = false; // the window reaches the end of the file
+};
 
 std::optional<std::string> utf8_of(const TagLib::String& text)
 {
@@ -91,12 +101,16 @@ std::optional<std::string> utf8_of(const TagLib::String& text)
     return text.to8Bit(true);
 }
 
+// The frame's first value: TagLib joins the NUL-separated values of ID3v2.4 with spaces.
 std::optional<std::string> text_frame(const TagLib::ID3v2::Tag& tag, const char* id)
 {
     const TagLib::ID3v2::FrameList& frames = tag.frameList(id);
     if (frames.isEmpty())
         return std::nullopt;
-    return utf8_of(frames.front()->toString());
+    auto* text = dynamic_cast<TagLib::ID3v2::TextIdentificationFrame*>(frames.front());
+    if (text == nullptr || text->fieldList().isEmpty())
+        return std::nullopt;
+    return utf8_of(text->fieldList().front());
 }
 
 // The year of a TDRC timestamp ("yyyy-MM-dd..."): its leading digits, at most four.
@@ -132,7 +146,6 @@ SongTexts parse_tag(const std::string& bytes)
     if (!file.isValid() || !file.hasID3v2Tag())
         return texts;
     const TagLib::ID3v2::Tag* tag = file.ID3v2Tag();
-    // TagLib files ID3v2.3's TYER under TDRC.
     texts.title = text_frame(*tag, "TIT2");
     texts.artist = text_frame(*tag, "TPE1");
     texts.album = text_frame(*tag, "TALB");
@@ -150,10 +163,12 @@ SongTexts read_id3v2_texts(const std::string& path)
         return SongTexts();
     SongTexts texts;
     try {
-        size_t size = id3v2_tag_size(read_prefix(fd, kId3v2HeaderSize));
-        // Only the tag's own bytes reach TagLib, read here; it never opens the file.
-        if (size > 0)
-            texts = parse_tag(read_prefix(fd, size));
+        // TagLib gets the fresh tag the walk builds; it never opens the file.
+        WindowedReader reader(fd);
+        std::string tag = keep_song_frames(
+            [&reader](size_t offset, size_t length) { return reader.Read(offset, length); });
+        if (!tag.empty())
+            texts = parse_tag(tag);
     } catch (...) {
         // std::bad_alloc or a TagLib surprise: the file simply has no usable tag.
         texts = SongTexts();
@@ -188,7 +203,7 @@ std::optional<std::string> content_type(const std::string& path)
         QMimeDatabase database;
         QMimeType type;
         if (int fd = open_regular(path); fd >= 0) {
-            std::string head = read_prefix(fd, kSniffSize);
+            std::string head = read_at(fd, 0, kSniffSize);
             ::close(fd);
             type = database.mimeTypeForFileNameAndData(
                 leaf, QByteArray(head.data(), static_cast<qsizetype>(head.size())));

@@ -2,24 +2,25 @@
 // from the ID3v2 tag and the type from the shared MIME database. Private to platform/.
 #pragma once
 
+#include "platform/Id3v2Frames.h"
+
 #include <optional>
 #include <string>
 
-// A tag whose header claims more than this is refused unread.
-constexpr size_t kMaxId3v2TagSize = 16u * 1024 * 1024;
-
-// The texts of an ID3v2 tag in UTF-8; a frame that is missing or empty stays empty.
+// The texts of an ID3v2 tag in UTF-8; a frame that is missing or empty stays empty. A frame
+// holding several values gives its first.
 struct SongTexts {
     std::optional<std::string> title; // TIT2
     std::optional<std::string> artist; // TPE1
     std::optional<std::string> album; // TALB
-    std::optional<std::string> year; // the year of TDRC (TYER in ID3v2.3)
+    std::optional<std::string> year; // the year of TDRC, or of TYER where there is no TDRC
     std::optional<std::string> comment; // COMM with an empty description
 };
 
 // Reads the ID3v2 tag at the start of the regular file at path. Files that are not regular are
 // never opened. A file without a tag, or whose tag header is invalid or claims more than
-// kMaxId3v2TagSize bytes, gives no texts. Never throws.
+// kMaxId3v2TagSize bytes, gives no texts. Only the frames keep_song_frames keeps reach TagLib,
+// which decodes their texts. Never throws.
 SongTexts read_id3v2_texts(const std::string& path);
 
 // The type of the file at path: "inode/..." for a file that is not regular (never opened);
