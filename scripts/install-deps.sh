@@ -8,6 +8,7 @@ packages=(
     cmake ninja-build g++ pkg-config           # the build
     qt6-base-dev qt6-qpa-plugins libgl-dev     # Qt 6 Widgets; its CMake package wants GL headers
     libtag1-dev                                # ID3v2 frames
+    zlib1g-dev                                 # compressed frames in crafted test tags
     libgtest-dev googletest                    # the tests
     shared-mime-info                           # file types by name and content
     attr e2fsprogs                             # setfattr/getfattr; chattr for read-only cases

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace mp3gen
 {
@@ -87,6 +88,21 @@ std::string big_endian(uint32_t value, bool syncsafe)
     return out;
 }
 
+// Unsynchronisation: a 0x00 after every 0xFF that precedes 0x00, a byte of 0xE0 or more, or
+// the end.
+std::string unsynchronised(const std::string& bytes)
+{
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        out += bytes[i];
+        if (bytes[i] == '\xFF'
+            && (i + 1 == bytes.size() || static_cast<unsigned char>(bytes[i + 1]) >= 0xE0
+                || bytes[i + 1] == '\0'))
+            out += '\0';
+    }
+    return out;
+}
+
 } // namespace
 
 std::string silent_frames(int count)
@@ -116,21 +132,74 @@ std::string id3v1(const Id3v1& tag)
     return image;
 }
 
+std::string frame_body(const Frame& frame)
+{
+    std::string content(1, static_cast<char>(frame.encoding));
+    if (frame.id == "COMM" || frame.id == "COM")
+        return content + "eng" + encoded("", frame.encoding, true)
+            + encoded(frame.text, frame.encoding, false);
+    return content + encoded(frame.text, frame.encoding, false);
+}
+
 std::string id3v2(int version, const std::vector<Frame>& frames)
 {
-    std::string body;
-    for (const Frame& frame : frames) {
-        std::string content(1, static_cast<char>(frame.encoding));
-        if (frame.id == "COMM")
-            content += "eng" + encoded("", frame.encoding, true)
-                + encoded(frame.text, frame.encoding, false);
-        else
-            content += encoded(frame.text, frame.encoding, false);
-        body += frame.id.substr(0, 4) + big_endian(content.size(), version >= 4)
-            + std::string(2, '\0') + content;
+    std::vector<RawFrame> raw;
+    for (const Frame& frame : frames)
+        raw.push_back({ frame.id.substr(0, 4), frame_body(frame) });
+    return id3v2_raw(version, raw);
+}
+
+std::string id3v2_raw(int version, const std::vector<RawFrame>& frames, uint8_t flags,
+    const std::string& extended, bool plainSizes)
+{
+    std::string body = extended;
+    for (const RawFrame& frame : frames) {
+        std::string content
+            = version == 4 && (frame.flags & 0x02) ? unsynchronised(frame.body) : frame.body;
+        if (version == 2) {
+            body += frame.id + big_endian(content.size(), false).substr(1) + content;
+            continue;
+        }
+        body += frame.id + big_endian(content.size(), version == 4 && !plainSizes)
+            + static_cast<char>(frame.flags >> 8) + static_cast<char>(frame.flags & 0xFF) + content;
     }
-    return std::string("ID3") + static_cast<char>(version) + '\0' + '\0'
+    if (version < 4 && (flags & 0x80))
+        body = unsynchronised(body);
+    return std::string("ID3") + static_cast<char>(version) + '\0' + static_cast<char>(flags)
         + big_endian(body.size(), true) + body;
+}
+
+RawFrame nested_chapters(int version, int depth)
+{
+    // Each level: its header, "c\0" and four 4-byte times, then the next level.
+    const size_t kLevel = 10 + 18;
+    std::string body;
+    body.reserve(kLevel * depth);
+    for (int level = 0; level < depth; ++level) {
+        if (level > 0) {
+            size_t size = 18 + (depth - 1 - level) * kLevel;
+            body += "CHAP" + big_endian(size, version == 4) + std::string(2, '\0');
+        }
+        body += std::string("c\0", 2) + std::string(16, '\0');
+    }
+    return { "CHAP", body };
+}
+
+std::string syncsafe(uint32_t value)
+{
+    return big_endian(value, true);
+}
+
+std::string deflated(const std::string& bytes)
+{
+    uLongf size = compressBound(bytes.size());
+    std::string out(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+            reinterpret_cast<const Bytef*>(bytes.data()), bytes.size(), 9)
+        != Z_OK)
+        return std::string();
+    out.resize(size);
+    return out;
 }
 
 bool write_file(const std::string& path, const std::string& bytes)

@@ -28,6 +28,28 @@ struct Frame {
 };
 // An ID3v2.3 or ID3v2.4 tag holding frames.
 std::string id3v2(int version, const std::vector<Frame>& frames);
+// The body of the frame as id3v2 writes it.
+std::string frame_body(const Frame& frame);
+
+// A frame written as given: any id (three letters in ID3v2.2), the two format flag bytes of
+// ID3v2.3/2.4, any body, damaged or not.
+struct RawFrame {
+    std::string id;
+    std::string body;
+    uint16_t flags = 0;
+};
+// An ID3v2.2, 2.3 or 2.4 tag of raw frames, with the header flags given and extended (size
+// field included) before the frames. With flag 0x80 an ID3v2.2/2.3 tag is unsynchronised after
+// its header; in ID3v2.4 so is each frame with format flag 0x02. plainSizes writes ID3v2.4 frame
+// sizes as plain integers, as some writers did.
+std::string id3v2_raw(int version, const std::vector<RawFrame>& frames, uint8_t flags = 0,
+    const std::string& extended = "", bool plainSizes = false);
+// A CHAP frame holding a CHAP frame, and so on depth deep; each has the element ID "c".
+RawFrame nested_chapters(int version, int depth);
+// value as a 4-byte syncsafe integer.
+std::string syncsafe(uint32_t value);
+// bytes compressed with zlib, as a compressed frame holds them; empty on failure.
+std::string deflated(const std::string& bytes);
 
 // Writes bytes to path, replacing it; false on failure.
 bool write_file(const std::string& path, const std::string& bytes);

@@ -265,3 +265,86 @@ TEST(Attributes, OversizedOrForeignTagsGiveNoAttributes)
             EXPECT_EQ(node.GetAttrInfo(name, &info), B_ENTRY_NOT_FOUND) << name;
     }
 }
+
+TEST(Attributes, OnlyIntactSongFramesOfHostileOrDamagedTagsReachTheDecoder)
+{
+    using mp3gen::Frame;
+    using mp3gen::RawFrame;
+    const std::string nul(1, '\0');
+    auto text = [](const char* id, const std::string& value, uint16_t flags = 0) {
+        return RawFrame { id, mp3gen::frame_body({ id, value }), flags };
+    };
+    // The song frames every row ends with, in ID3v2.3/2.4 and ID3v2.2 form.
+    auto song = [&](std::vector<RawFrame> before, const char* year = "TYER") {
+        for (const char* id : { "TIT2", "TPE1", "TALB" })
+            before.push_back(text(id, std::string("The ") + id));
+        before.push_back(text(year, "1999"));
+        before.push_back(text("COMM", "Said"));
+        return before;
+    };
+    const std::vector<std::string> all = { "The TIT2", "The TPE1", "The TALB", "1999", "Said" };
+    std::vector<std::string> untitled = all;
+    untitled[0] = "";
+    const std::string big(16u << 20, 'A');
+    const std::string bomb = mp3gen::syncsafe(big.size() + 1) + mp3gen::deflated(nul + big);
+    std::vector<RawFrame> compressed = song({ { "TIT2", bomb, 0x0009 } }, "TDRC");
+    compressed.erase(compressed.begin() + 1); // the one title is the compressed one
+    const std::string apic = nul + "image/png" + nul + "\x03" + nul + std::string(5'000'000, 'P');
+    const std::string ext23 = std::string("\0\0\0\x06", 4) + std::string(6, '\0');
+    const std::string ext24 = mp3gen::syncsafe(6) + "\x01" + nul;
+    std::string past = mp3gen::id3v2_raw(
+        3, { text("TIT2", "The TIT2"), { "TPE1", "xxxx" }, text("TALB", "The TALB") });
+    past[10 + 19 + 6] = '\x01'; // TPE1 claims 256 bytes
+    const struct {
+        const char* what;
+        std::string tag;
+        std::vector<std::string> expected; // Title, Artist, Album, Year, Comment; "" is absent
+    } cases[] = {
+        { "zero-size TENC", mp3gen::id3v2_raw(3, song({ { "TENC", "" } })), all },
+        { "one-byte TENC with a data length",
+            mp3gen::id3v2_raw(4, song({ { "TENC", nul, 0x0001 } }, "TDRC")), all },
+        { "empty TIT2", mp3gen::id3v2_raw(3, song({ { "TIT2", "" } })), all },
+        { "compressed APIC holding only its data length",
+            mp3gen::id3v2_raw(4, song({ { "APIC", mp3gen::syncsafe(2048), 0x0009 } }, "TDRC")),
+            all },
+        { "v2.4 zero-size TENC", mp3gen::id3v2_raw(4, song({ { "TENC", "" } }, "TDRC")), all },
+        { "v2.4 TYER without TDRC", mp3gen::id3v2_raw(4, song({})), all },
+        { "v2.4 values: the first",
+            mp3gen::id3v2_raw(4, song({ text("TPE1", "The TPE1" + nul + "Other") }, "TDRC")), all },
+        { "v2.2",
+            mp3gen::id3v2_raw(2,
+                { text("TT2", "The TIT2"), text("TP1", "The TPE1"), text("TAL", "The TALB"),
+                    text("TYE", "1999"), text("COM", "Said") }),
+            all },
+        { "v2.3 unsynchronised",
+            mp3gen::id3v2_raw(3, song({ text("TIT2", "\xC3\xBF\xC3\xBF") }), 0x80),
+            { "\xC3\xBF\xC3\xBF", "The TPE1", "The TALB", "1999", "Said" } },
+        { "v2.3 extended header", mp3gen::id3v2_raw(3, song({}), 0x40, ext23), all },
+        { "v2.4 extended header", mp3gen::id3v2_raw(4, song({}, "TDRC"), 0x40, ext24), all },
+        { "v2.4 frame unsynchronised, with its data length",
+            mp3gen::id3v2_raw(
+                4, song({ { "TIT2", mp3gen::syncsafe(3) + nul + "\xFF\xE0", 0x0003 } }, "TDRC")),
+            { "\xC3\xBF\xC3\xA0", "The TPE1", "The TALB", "1999", "Said" } },
+        { "v2.4 plain frame sizes",
+            mp3gen::id3v2_raw(4, song({ { "PRIV", std::string(200, 'p') } }, "TDRC"), 0, "", true),
+            all },
+        { "compressed TIT2 inflating to 16 MiB", mp3gen::id3v2_raw(4, compressed), untitled },
+        { "CHAP nested 20,000 deep",
+            mp3gen::id3v2_raw(4, song({ mp3gen::nested_chapters(4, 20'000) }, "TDRC")), all },
+        { "5 MB APIC first", mp3gen::id3v2_raw(3, song({ { "APIC", apic } })), all },
+        { "a size past the tag ends the walk", past, { "The TIT2", "", "", "", "" } },
+    };
+    const std::string absent = "status " + std::to_string(B_ENTRY_NOT_FOUND);
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dir.MakeMp3("song.mp3", "", c.tag);
+        BNode node(dir.PathOf("song.mp3").c_str());
+        for (size_t i = 0; i < c.expected.size(); ++i) {
+            if (c.expected[i].empty())
+                EXPECT_EQ(read_attr(node, kSongAttributes[i]), absent) << kSongAttributes[i];
+            else
+                EXPECT_EQ(read_attr(node, kSongAttributes[i]), with_nul(c.expected[i]));
+        }
+    }
+}
