@@ -4,7 +4,9 @@
 #include "platform/Id3v2Frames.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace
 {
@@ -246,7 +248,7 @@ std::string keep_song_frames(const TagReader& read)
 
     size_t pos = 0;
     if (major >= 3 && (flags & 0x40)) {
-        std::string extended = fetch(0, 4);
+        std::string extended = end >= 4 ? fetch(0, 4) : std::string();
         if (extended.size() < 4)
             return std::string();
         if (major == 3) {
