@@ -38,6 +38,7 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
         quiet_template = false;
         if (!(this->*command)())
             break;
+        UpdateIfNeeded();
     }
 }
 
