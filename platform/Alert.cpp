@@ -75,7 +75,13 @@ int32 DesktopAlertService::Show(const AlertRequest& request)
         return 0;
     }
     box->setWindowModality(Qt::ApplicationModal);
+    // Within a long run the pointer is busy; over a box that waits for the user it is not.
+    const bool busy = QGuiApplication::overrideCursor() != nullptr;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     box->exec();
+    if (busy)
+        QGuiApplication::restoreOverrideCursor();
     auto pressed = std::find(buttons.begin(), buttons.end(), box->clickedButton());
     delete box;
     // A box with several buttons cannot be closed without one; a single button is also the

@@ -119,7 +119,7 @@ status_t BApplication::PostMessage(BMessage* message)
         return B_NO_INIT;
     if (message == nullptr)
         return B_BAD_VALUE;
-    QCoreApplication::postEvent(fPrivate->receiver, new MessageEvent(*message));
+    QCoreApplication::postEvent(fPrivate->receiver, new MessageEvent(BMessage(*message)));
     return B_OK;
 }
 

@@ -19,6 +19,7 @@ namespace
 {
 
 std::atomic<bool> sForceLinkRename { false };
+std::atomic<int> sRenameDelay { 0 };
 
 // A leaf name that stays in its directory: not empty, not "." or "..", without "/".
 bool is_plain_leaf(std::string_view name)
@@ -152,6 +153,11 @@ status_t rename_through_temporary(int dirFd, const char* oldName, const char* ne
 void entry_force_link_rename(bool force)
 {
     sForceLinkRename.store(force);
+}
+
+void entry_delay_renames(int microseconds)
+{
+    sRenameDelay.store(microseconds);
 }
 
 // #pragma mark - entry_ref
@@ -331,6 +337,8 @@ status_t BEntry::GetName(char* buffer) const
 
 status_t BEntry::Rename(const char* name, bool clobber)
 {
+    if (int delay = sRenameDelay.load(); delay > 0)
+        ::usleep(static_cast<useconds_t>(delay));
     if (fStatus != B_OK)
         return fStatus;
     if (name == nullptr || !is_plain_leaf(name))

@@ -102,22 +102,15 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
         ::close(fd);
         return fStatus = status;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-
-    // The node part: path and attributes. fFd is still -1, so its Unset() closes nothing.
-    if (status = BNode::SetTo(path); status != B_OK) {
-        ::close(fd);
-        return status;
-    }
-    fFd = fd;
-    return fStatus = B_OK;
+    ::fcntl(fd, F_SETFL, flags & O_APPEND); // no longer O_NONBLOCK
+    fSize = st.st_size;
+    // The node part, attributes included, works on the same descriptor.
+    return Adopt(fd, path, st);
 }
 
 void BFile::Unset()
 {
-    if (fFd >= 0)
-        ::close(fFd);
-    fFd = -1;
+    fSize = -1;
     BNode::Unset();
 }
 
@@ -143,6 +136,7 @@ ssize_t BFile::Write(const void* buffer, size_t size)
         return B_NO_INIT;
     if (buffer == nullptr && size > 0)
         return B_BAD_VALUE;
+    fSize = -1;
     const char* bytes = static_cast<const char*>(buffer);
     size_t done = 0;
     while (done < size) {
@@ -186,6 +180,11 @@ status_t BFile::GetSize(off_t* size) const
         return B_NO_INIT;
     if (size == nullptr)
         return B_BAD_VALUE;
+    // The size seen when the file was opened, until a write of ours may have changed it.
+    if (fSize >= 0) {
+        *size = fSize;
+        return B_OK;
+    }
     struct stat st;
     if (::fstat(fFd, &st) != 0)
         return status_for_errno(errno);

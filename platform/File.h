@@ -35,4 +35,7 @@ public:
     off_t Seek(off_t position, uint32 seekMode);
     off_t Position() const;
     status_t GetSize(off_t* size) const;
+
+private:
+    off_t fSize = -1; // the size at the open, or -1 once a write may have changed it
 };

@@ -38,6 +38,7 @@
 #include <new>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -342,6 +343,24 @@ BMessage& BMessage::operator=(const BMessage& other)
     if (this != &other) {
         what = other.what;
         *fData = *other.fData;
+    }
+    return *this;
+}
+
+// Moving hands over the fields; the source is left empty and usable.
+BMessage::BMessage(BMessage&& other)
+    : what(other.what)
+    , fData(std::exchange(other.fData, std::make_unique<Data>()))
+{
+    other.what = 0;
+}
+
+BMessage& BMessage::operator=(BMessage&& other) noexcept
+{
+    if (this != &other) {
+        what = std::exchange(other.what, 0);
+        fData.swap(other.fData);
+        *other.fData = Data();
     }
     return *this;
 }

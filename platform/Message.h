@@ -20,6 +20,9 @@ public:
     explicit BMessage(uint32 what);
     BMessage(const BMessage& other);
     BMessage& operator=(const BMessage& other);
+    // A moved-from message is empty and stays usable.
+    BMessage(BMessage&& other);
+    BMessage& operator=(BMessage&& other) noexcept;
     ~BMessage();
 
     uint32 what = 0;

@@ -9,14 +9,59 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
+#include <functional>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
+#include <unordered_map>
 
 namespace
 {
 
+// What the content type of a file depends on: the node and its state, and its name (the
+// database matches names too). A file keeps its type while none of these changes, so the type
+// found when the file was taken in serves every later load.
+struct TypeKey {
+    dev_t device;
+    ino_t node;
+    off_t size;
+    int64_t modified, changed; // nanoseconds
+    std::string leaf;
+
+    static TypeKey Of(const struct stat& st, std::string_view path)
+    {
+        auto ns = [](const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; };
+        size_t slash = path.rfind('/');
+        return TypeKey { st.st_dev, st.st_ino, st.st_size, ns(st.st_mtim), ns(st.st_ctim),
+            std::string(slash == std::string_view::npos ? path : path.substr(slash + 1)) };
+    }
+    bool operator==(const TypeKey&) const = default;
+};
+
+struct TypeKeyHash {
+    size_t operator()(const TypeKey& key) const
+    {
+        size_t hash = std::hash<std::string>()(key.leaf);
+        for (uint64_t part : { uint64_t(key.device), uint64_t(key.node), uint64_t(key.size),
+                 uint64_t(key.modified), uint64_t(key.changed) })
+            hash = (hash ^ part) * 0x100000001b3ull;
+        return hash;
+    }
+};
+
+// Types found by content, for the life of the process; cleared when it grows large.
+std::unordered_map<TypeKey, std::optional<std::string>, TypeKeyHash>& known_types()
+{
+    static std::unordered_map<TypeKey, std::optional<std::string>, TypeKeyHash> types;
+    return types;
+}
+const size_t kMaxKnownTypes = 200000;
+
 // What a node has parsed for its fallbacks, so that a file is parsed at most once per node.
 struct AttributeCache {
+    TypeKey identity;
     bool songTextsRead = false;
     SongTexts songTexts;
     bool typeRead = false;
@@ -51,6 +96,10 @@ void terminate(std::string* value)
 } // namespace
 
 struct BNode::Private : AttributeCache {
+    // The value GetAttrInfo read, kept for the ReadAttr of the same name that follows it.
+    std::string probedName;
+    std::string probedValue;
+    bool probed = false;
 };
 
 BNode::BNode() = default;
@@ -88,18 +137,36 @@ status_t BNode::SetTo(const char* path)
     struct stat st;
     if (::stat(path, &st) != 0)
         return fStatus = status_for_errno(errno);
+    // A regular file is opened, so its attributes are read through the descriptor rather than
+    // by walking the path each time. Anything else is never opened; nor is a file we may not
+    // read, whose attributes are then read by path.
+    int fd = -1;
+    if (S_ISREG(st.st_mode))
+        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    return Adopt(fd, path, st);
+}
+
+status_t BNode::Adopt(int fd, const char* path, const struct stat& st)
+{
     try {
         fPath = path;
         fPrivate = std::make_unique<Private>();
+        fPrivate->identity = TypeKey::Of(st, path);
     } catch (const std::exception&) {
+        if (fd >= 0)
+            ::close(fd);
         fPath.clear();
         return fStatus = B_NO_MEMORY;
     }
+    fFd = fd;
     return fStatus = B_OK;
 }
 
 void BNode::Unset()
 {
+    if (fFd >= 0)
+        ::close(fFd);
+    fFd = -1;
     fPath.clear();
     fPrivate.reset();
     fStatus = B_NO_INIT;
@@ -116,7 +183,19 @@ status_t read_xattr(int fd, const std::string& path, const std::string& name, st
         return fd >= 0 ? ::fgetxattr(fd, name.c_str(), buffer, size)
                        : ::getxattr(path.c_str(), name.c_str(), buffer, size);
     };
-    // The value may change between the size query and the read: try again a few times.
+    // Song texts and types are short: one call reads them. A longer value is sized first; it
+    // may change between the size query and the read, so that is tried a few times.
+    char small[1024];
+    if (ssize_t read = get(small, sizeof small); read >= 0) {
+        try {
+            value->assign(small, static_cast<size_t>(read));
+        } catch (const std::exception&) {
+            return B_NO_MEMORY;
+        }
+        return B_OK;
+    }
+    if (errno != ERANGE)
+        return means_absent(errno) ? B_ENTRY_NOT_FOUND : status_for_errno(errno);
     for (int attempt = 0; attempt < 8; ++attempt) {
         ssize_t size = get(nullptr, 0);
         if (size < 0)
@@ -152,7 +231,15 @@ status_t attribute_value(
     try {
         if (std::strcmp(name, "BEOS:TYPE") == 0) {
             if (!cache->typeRead) {
-                cache->type = content_type(path);
+                auto& types = known_types();
+                if (auto known = types.find(cache->identity); known != types.end()) {
+                    cache->type = known->second;
+                } else {
+                    cache->type = content_type(path);
+                    if (types.size() >= kMaxKnownTypes)
+                        types.clear();
+                    types.emplace(cache->identity, cache->type);
+                }
                 cache->typeRead = true;
             }
             fallback = cache->type;
@@ -195,13 +282,23 @@ status_t BNode::GetAttrInfo(const char* name, attr_info* info) const
         return B_NO_INIT;
     if (name == nullptr || info == nullptr)
         return B_BAD_VALUE;
+    Private* d = fPrivate.get();
+    d->probed = false;
     std::string value;
-    if (status_t status = attribute_value(fFd, fPath, fPrivate.get(), name, &value); status != B_OK)
+    if (status_t status = attribute_value(fFd, fPath, d, name, &value); status != B_OK)
         return status;
     // Attributes carry no type of their own on Linux: they are all text.
-    terminate(&value);
     info->type = B_STRING_TYPE;
     info->size = static_cast<off_t>(value.size());
+    if (!value.empty() && value.back() != '\0')
+        info->size++;
+    try {
+        d->probedName = name;
+        d->probedValue = std::move(value);
+        d->probed = true;
+    } catch (const std::exception&) {
+        // Only the keeping failed: ReadAttr reads again.
+    }
     return B_OK;
 }
 
@@ -212,9 +309,15 @@ ssize_t BNode::ReadAttr(
         return B_NO_INIT;
     if (name == nullptr || (buffer == nullptr && length > 0) || offset < 0)
         return B_BAD_VALUE;
+    Private* d = fPrivate.get();
     std::string value;
-    if (status_t status = attribute_value(fFd, fPath, fPrivate.get(), name, &value); status != B_OK)
+    if (d->probed && d->probedName == name) {
+        value = std::move(d->probedValue);
+    } else if (status_t status = attribute_value(fFd, fPath, d, name, &value); status != B_OK) {
+        d->probed = false;
         return status;
+    }
+    d->probed = false;
     if (is_string_type(type))
         terminate(&value);
     if (static_cast<uint64>(offset) >= value.size())
@@ -234,6 +337,7 @@ ssize_t BNode::WriteAttr(
         return B_NO_INIT;
     if (name == nullptr || (buffer == nullptr && length > 0) || offset < 0)
         return B_BAD_VALUE;
+    fPrivate->probed = false;
     std::string xname = xattr_name(name);
     std::string bytes;
     try {
@@ -265,6 +369,7 @@ status_t BNode::RemoveAttr(const char* name)
         return B_NO_INIT;
     if (name == nullptr)
         return B_BAD_VALUE;
+    fPrivate->probed = false;
     std::string xname = xattr_name(name);
     int result = fFd >= 0 ? ::fremovexattr(fFd, xname.c_str())
                           : ::removexattr(fPath.c_str(), xname.c_str());

@@ -7,6 +7,7 @@
 #include <string>
 
 struct entry_ref;
+struct stat;
 
 struct attr_info {
     type_code type;
@@ -47,7 +48,10 @@ public:
     [[nodiscard]] status_t RemoveAttr(const char* name);
 
 protected:
-    // The open descriptor, or -1; set by BFile.
+    // Takes over fd (an open descriptor of the node at path, or -1 to work by path).
+    status_t Adopt(int fd, const char* path, const struct stat& st);
+
+    // The node's open descriptor (closed by Unset), or -1 where the node could not be opened.
     int fFd = -1;
     std::string fPath;
     status_t fStatus = B_NO_INIT;

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMimeData>
@@ -22,6 +23,11 @@
 
 namespace
 {
+
+// A long handler serves the window system this often, and shows the busy pointer after this
+// long (milliseconds).
+constexpr qint64 kUpdateInterval = 20;
+constexpr qint64 kBusyAfter = 200;
 
 // Window "thread" ids: unique for the life of the process, never reused.
 thread_id sNextThread = 1000;
@@ -105,8 +111,14 @@ void deliver(BWindow::Private* d)
         BMessage message = std::move(d->queue.front());
         d->queue.pop_front();
         d->handling = true;
+        d->handlerClock.start();
+        d->lastUpdate = 0;
         window->MessageReceived(&message);
         d->handling = false;
+        if (d->busy) {
+            QGuiApplication::restoreOverrideCursor();
+            d->busy = false;
+        }
     }
     if (d->quitting && !d->dying) {
         d->queue.clear();
@@ -173,9 +185,9 @@ void post_dropped_files(BWindow* window, const QMimeData* data)
 
 } // namespace
 
-MessageEvent::MessageEvent(const BMessage& message)
+MessageEvent::MessageEvent(BMessage&& message)
     : QEvent(EventType())
-    , message(message)
+    , message(std::move(message))
 {
 }
 
@@ -379,8 +391,10 @@ void BWindow::MoveTo(BPoint point)
 
 status_t BWindow::PostMessage(uint32 what)
 {
-    BMessage message(what);
-    return PostMessage(&message);
+    if (fPrivate->dying)
+        return B_NO_INIT;
+    QCoreApplication::postEvent(fPrivate->widget, new MessageEvent(BMessage(what)));
+    return B_OK;
 }
 
 // B_OK, B_BAD_VALUE (null message), B_NO_INIT (the window is being destroyed).
@@ -390,7 +404,7 @@ status_t BWindow::PostMessage(BMessage* message)
         return B_BAD_VALUE;
     if (fPrivate->dying)
         return B_NO_INIT;
-    QCoreApplication::postEvent(fPrivate->widget, new MessageEvent(*message));
+    QCoreApplication::postEvent(fPrivate->widget, new MessageEvent(BMessage(*message)));
     return B_OK;
 }
 
@@ -398,6 +412,24 @@ void BWindow::MessageReceived(BMessage* message)
 {
     if (message != nullptr && message->what == B_QUIT_REQUESTED)
         Quit();
+}
+
+void BWindow::UpdateIfNeeded()
+{
+    Private* d = fPrivate.get();
+    if (!d->handling || d->dying)
+        return;
+    const qint64 now = d->handlerClock.elapsed();
+    if (now - d->lastUpdate < kUpdateInterval)
+        return;
+    d->lastUpdate = now;
+    if (!d->busy && now >= kBusyAfter) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        d->busy = true;
+    }
+    // Input is held back, not dropped: it arrives once the handler returns to the event loop.
+    // Messages posted meanwhile are queued by deliver(), which never re-enters the handler.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 // Inside MessageReceived the window hides now and is deleted once the handler returns;

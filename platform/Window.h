@@ -46,6 +46,12 @@ public:
     status_t PostMessage(uint32 what);
     status_t PostMessage(BMessage* message);
     virtual void MessageReceived(BMessage* message);
+    // For a handler that runs long (an "ALL" run over thousands of files): serves the window
+    // system (painting, the window manager, timers) at most every 20 ms, while the user's
+    // clicks, keys and the window's own messages wait until the handler has returned. Once the
+    // handler has run for 0.2 s the pointer shows as busy until it returns. Does nothing
+    // outside MessageReceived.
+    void UpdateIfNeeded();
 
     // Closes the window; the object deletes itself once the current message has been handled.
     void Quit();

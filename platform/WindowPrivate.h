@@ -6,6 +6,7 @@
 #include "platform/Message.h"
 #include "platform/Window.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QPoint>
 #include <QPointer>
@@ -25,7 +26,7 @@ class QWindow;
 class MessageEvent : public QEvent
 {
 public:
-    explicit MessageEvent(const BMessage& message);
+    explicit MessageEvent(BMessage&& message);
     static QEvent::Type EventType();
     BMessage message;
 };
@@ -63,6 +64,9 @@ struct BWindow::Private {
     bool shown = false; // whether Show() has placed and sized the widget
     std::deque<BMessage> queue; // messages waiting for MessageReceived
     bool handling = false; // MessageReceived is running
+    QElapsedTimer handlerClock; // since the running MessageReceived began
+    qint64 lastUpdate = 0; // handlerClock's reading at the last UpdateIfNeeded that served
+    bool busy = false; // the busy pointer is shown
     bool quitting = false; // Quit() or a close: delete once the current message is done
     bool dying = false; // being destroyed: deliver nothing more
     std::vector<std::unique_ptr<MView>> roots; // MWindow's view tree

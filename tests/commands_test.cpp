@@ -3,6 +3,14 @@
 #include "tests/support/WindowHarness.h"
 
 #include "platform/Application.h"
+#include "platform/EntryTesting.h"
+#include "platform/QtAccess.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -291,4 +299,88 @@ TEST_F(Commands, AllModeSuffixCommandsDoNotRepeatABrokenTemplatesAlertPerFile)
     // The loop's first load and the reload after it; not one waiting alert for every file.
     ASSERT_EQ(alerts.alerts.size(), 2u);
     EXPECT_TRUE(alerts.alerts[0].waits);
+}
+
+namespace
+{
+
+// Counts the paint events of every widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            paints++;
+        return false;
+    }
+};
+
+} // namespace
+
+// An "ALL" run that lasts (each rename held up as on a slow stick) paints and shows the busy
+// pointer while it goes on; a message posted meanwhile waits until the run is over, and the
+// run's results are those of a quick one.
+TEST_F(Commands, LongAllRunPaintsAndHoldsPostedMessages)
+{
+    const int kFiles = 30;
+    std::vector<std::string> names, renamed;
+    for (int i = 0; i < kFiles; i++) {
+        const std::string title = std::string(1, 't').append(std::to_string(i));
+        names.push_back(std::string(1, 's').append(std::to_string(i)).append(".mp3"));
+        renamed.push_back(title + ".mp3");
+        Song(names.back(), { { "Title", title } });
+    }
+    std::sort(renamed.begin(), renamed.end());
+    Open(names);
+    SetTemplate("/ta.mp3");
+    win->Show();
+    QWidget* widget = qt_widget_of(win);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget));
+    win->PostMessage(B_MODIFIERS_CHANGED);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return win->all_files; }, 5000));
+
+    PaintCounter counter;
+    qApp->installEventFilter(&counter);
+    entry_delay_renames(15000); // 30 renames take at least 0.45 s
+    struct {
+        size_t done = 0;
+        int paints = 0;
+        bool busy = false;
+    } at250, at350;
+    auto sample = [&](auto& into) {
+        into.done = kFiles
+            - std::min<size_t>(kFiles,
+                std::count_if(names.begin(), names.end(), [&](auto& n) { return dir.Exists(n); }));
+        into.paints = counter.paints;
+        into.busy = QGuiApplication::overrideCursor() != nullptr
+            && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    };
+    QTimer::singleShot(250, [&] {
+        sample(at250);
+        qt_widget_of(win->preview_view)->update();
+        win->PostMessage(CMD_NEXT);
+    });
+    QTimer::singleShot(350, [&] { sample(at350); });
+    output.Take();
+    win->PostMessage(CMD_RENAME);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Pos() == "1/30"; }, 20000));
+    entry_delay_renames(0);
+    qApp->removeEventFilter(&counter);
+
+    // Both samples were taken mid-run, and the paint asked for at the first was served.
+    EXPECT_GT(at250.done, 0u);
+    EXPECT_LT(at350.done, static_cast<size_t>(kFiles));
+    EXPECT_GT(at350.paints, at250.paints);
+    EXPECT_TRUE(at250.busy);
+    EXPECT_TRUE(at350.busy);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    // The posted 'next' ran after the run: from the last file it wraps to the first.
+    const std::string trace = output.Take();
+    const size_t loopStart = trace.find("rena:loop: 0\n");
+    ASSERT_NE(loopStart, std::string::npos);
+    EXPECT_GT(trace.find("window::MessageReceived()", loopStart), trace.find("rena:loop: 29\n"));
+    EXPECT_EQ(alerts.beeps, 1);
+    EXPECT_EQ(win->position, 0);
+    EXPECT_EQ(dir.Names(), renamed);
+    EXPECT_TRUE(alerts.alerts.empty());
 }

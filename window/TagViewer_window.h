@@ -71,8 +71,17 @@ private:
     void build_views();
     void read_settings();
     void write_settings();
-    // False when the template could not be expanded (its alert has been shown).
-    bool expand_template();
+
+    // Why an expansion stopped: the letters its alert names ("a-" to "g-", or "" for the
+    // general alert); null when the whole template was expanded.
+    using template_failure = const char*;
+    // Expands the template into new_name and, when it succeeds, into the preview. Shows nothing:
+    // the caller decides whether the failure is told.
+    template_failure expand_template();
+    static void report_template(template_failure failure);
+    // read_file, telling a failed expansion only when announce is set.
+    template_failure load_file(bool announce);
+
     void step(int32 direction);
     void toggle_all();
     // Runs command on the current file, or on every file in "ALL" mode; a command that
@@ -81,7 +90,4 @@ private:
     bool rena_one();
     bool add3_one();
     bool rmv3_one();
-
-    bool name_built = true; // whether the last newName() expanded the whole template
-    bool quiet_template = false; // expansion failures show no alert (within an "ALL" loop)
 };

@@ -23,6 +23,11 @@ void alert_and_wait(const char* text)
 
 void TagViewer_window::read_file()
 {
+    load_file(true);
+}
+
+TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
+{
     trace("read_tags()\n");
     entry_ref ref = file_refs[position];
 
@@ -77,8 +82,11 @@ void TagViewer_window::read_file()
         }
     }
 
-    newName();
+    template_failure failure = expand_template();
+    if (announce)
+        report_template(failure);
     trace("leaving read_file()\n");
+    return failure;
 }
 
 void TagViewer_window::update_pos_view(int32 index)

@@ -6,17 +6,20 @@
 
 #include <string>
 
-namespace
+void TagViewer_window::newName()
 {
+    report_template(expand_template());
+}
 
 // The template's alerts: one per field letter whose source letter is wrong, and a general one
 // (the only one that waits) for an unknown field letter or a "/" at the end.
-void confused_by(const char* what, bool waits, bool quiet)
+void TagViewer_window::report_template(template_failure failure)
 {
-    if (quiet)
+    if (failure == nullptr)
         return;
+    const bool waits = failure[0] == '\0';
     std::string text
-        = std::string("Master,\nI do not understand your bidding!\nI'm confused by the /") + what
+        = std::string("Master,\nI do not understand your bidding!\nI'm confused by the /") + failure
         + "something.\n";
     BAlert* alert = new BAlert(nullptr, text.c_str(), "I'll rephrase");
     if (waits)
@@ -25,14 +28,7 @@ void confused_by(const char* what, bool waits, bool quiet)
         alert->Go(nullptr);
 }
 
-} // namespace
-
-void TagViewer_window::newName()
-{
-    name_built = expand_template();
-}
-
-bool TagViewer_window::expand_template()
+TagViewer_window::template_failure TagViewer_window::expand_template()
 {
     trace("new_name()\n");
     const std::string constructor = constructor_control->Text();
@@ -65,10 +61,8 @@ bool TagViewer_window::expand_template()
 
         int field = take();
         if (field == 'g') {
-            if (take() != 't') {
-                confused_by("g-", false, quiet_template);
-                return false;
-            }
+            if (take() != 't')
+                return "g-";
             trace("new_name: %s\n", new_name.String());
             continue;
         }
@@ -78,20 +72,16 @@ bool TagViewer_window::expand_template()
                 continue;
             known = true;
             int source = take();
-            if (source != 't' && source != 'a') {
-                confused_by(entry.alert, false, quiet_template);
-                return false;
-            }
+            if (source != 't' && source != 'a')
+                return entry.alert;
             new_name += source == 't' ? *entry.tag : *entry.attr;
             trace("new_name: %s\n", new_name.String());
             break;
         }
-        if (!known) {
-            confused_by("", true, quiet_template);
-            return false;
-        }
+        if (!known)
+            return "";
     }
     trace("new_name: %s\n", new_name.String());
     preview_view->SetText(new_name.String());
-    return true;
+    return nullptr;
 }

@@ -27,17 +27,18 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
         return;
     }
     int32 count = CountFiles();
+    // The template cannot change during the loop, so once it has failed to expand, the loads
+    // of the later files would repeat the same alert for every file (a waiting one among
+    // them): they stay silent.
+    bool template_failed = false;
     for (int32 index = 0; index < count; index++) {
         trace("rena:loop: %d\n", index);
         position = index;
-        // The template cannot change during the loop, so once it has failed to expand, the
-        // loads of the later files would repeat the same alert for every file (a waiting one
-        // among them): they stay silent.
-        quiet_template = index > 0 && !name_built;
-        read_file();
-        quiet_template = false;
+        if (load_file(!template_failed) != nullptr)
+            template_failed = true;
         if (!(this->*command)())
             break;
+        UpdateIfNeeded();
     }
 }
 
@@ -46,9 +47,10 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
 // "ALL" mode every later file would fail alike and the loop ends here.
 bool TagViewer_window::rena_one()
 {
-    newName();
-    if (!name_built)
+    if (template_failure failure = expand_template()) {
+        report_template(failure);
         return false;
+    }
     rename();
     return true;
 }
