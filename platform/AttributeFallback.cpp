@@ -69,8 +69,11 @@ std::string read_at(int fd, size_t offset, size_t size)
 class WindowedReader
 {
 public:
-    explicit WindowedReader(int fd)
+    // head: the file's first bytes, already read (all of them where it is shorter than that).
+    WindowedReader(int fd, const std::string& head)
         : fFd(fd)
+        , fWindow(head)
+        , fEnded(head.size() < kSniffSize)
     {
     }
 
@@ -93,6 +96,37 @@ private:
     std::string fWindow;
     bool fEnded = false; // the window reaches the end of the file
 };
+
+// Runs work with a readable descriptor of the regular file: the source's own, or one opened for
+// the purpose. False when there is none.
+template <typename Work> bool with_descriptor(FallbackSource& source, Work work)
+{
+    if (!S_ISREG(source.st.st_mode))
+        return false;
+    if (source.fd >= 0) {
+        work(source.fd);
+        return true;
+    }
+    int fd = open_regular(source.path);
+    if (fd < 0)
+        return false;
+    try {
+        work(fd);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
+    return true;
+}
+
+// The file's first bytes: one read serves the type and the ID3v2 tag.
+const std::string& head_of(FallbackSource& source, int fd)
+{
+    if (!source.head)
+        source.head = read_at(fd, 0, kSniffSize);
+    return *source.head;
+}
 
 std::optional<std::string> utf8_of(const TagLib::String& text)
 {
@@ -156,58 +190,58 @@ SongTexts parse_tag(const std::string& bytes)
 
 } // namespace
 
-SongTexts read_id3v2_texts(const std::string& path)
+SongTexts read_id3v2_texts(FallbackSource& source)
 {
-    int fd = open_regular(path);
-    if (fd < 0)
-        return SongTexts();
     SongTexts texts;
     try {
-        // TagLib gets the fresh tag the walk builds; it never opens the file.
-        WindowedReader reader(fd);
-        std::string tag = keep_song_frames(
-            [&reader](size_t offset, size_t length) { return reader.Read(offset, length); });
-        if (!tag.empty())
-            texts = parse_tag(tag);
+        with_descriptor(source, [&](int fd) {
+            const std::string& head = head_of(source, fd);
+            if (head.compare(0, 3, "ID3") != 0)
+                return;
+            // TagLib gets the fresh tag the walk builds; it never opens the file.
+            WindowedReader reader(fd, head);
+            std::string tag = keep_song_frames(
+                [&reader](size_t offset, size_t length) { return reader.Read(offset, length); });
+            if (!tag.empty())
+                texts = parse_tag(tag);
+        });
     } catch (...) {
         // std::bad_alloc or a TagLib surprise: the file simply has no usable tag.
         texts = SongTexts();
     }
-    ::close(fd);
     return texts;
 }
 
-std::optional<std::string> content_type(const std::string& path)
+std::optional<std::string> content_type(FallbackSource& source)
 {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return std::nullopt;
-    if (S_ISDIR(st.st_mode))
+    const mode_t mode = source.st.st_mode;
+    if (S_ISDIR(mode))
         return std::string("inode/directory");
-    if (S_ISFIFO(st.st_mode))
+    if (S_ISFIFO(mode))
         return std::string("inode/fifo");
-    if (S_ISCHR(st.st_mode))
+    if (S_ISCHR(mode))
         return std::string("inode/chardevice");
-    if (S_ISBLK(st.st_mode))
+    if (S_ISBLK(mode))
         return std::string("inode/blockdevice");
-    if (S_ISSOCK(st.st_mode))
+    if (S_ISSOCK(mode))
         return std::string("inode/socket");
-    if (!S_ISREG(st.st_mode))
+    if (!S_ISREG(mode))
         return std::nullopt;
 
     try {
         // The name is decoded only for glob matching; the path itself stays bytes.
+        const std::string& path = source.path;
         size_t slash = path.rfind('/');
         QString leaf
             = QString::fromUtf8(slash == std::string::npos ? path : path.substr(slash + 1));
         QMimeDatabase database;
         QMimeType type;
-        if (int fd = open_regular(path); fd >= 0) {
-            std::string head = read_at(fd, 0, kSniffSize);
-            ::close(fd);
+        bool read = with_descriptor(source, [&](int fd) {
+            const std::string& head = head_of(source, fd);
             type = database.mimeTypeForFileNameAndData(
                 leaf, QByteArray(head.data(), static_cast<qsizetype>(head.size())));
-        } else {
+        });
+        if (!read) {
             // Unreadable: the name alone.
             const QList<QMimeType> byName = database.mimeTypesForFileName(leaf);
             if (!byName.isEmpty())

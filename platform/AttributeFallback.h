@@ -4,6 +4,8 @@
 
 #include "platform/Id3v2Frames.h"
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 
@@ -17,14 +19,23 @@ struct SongTexts {
     std::optional<std::string> comment; // COMM with an empty description
 };
 
-// Reads the ID3v2 tag at the start of the regular file at path. Files that are not regular are
-// never opened. A file without a tag, or whose tag header is invalid or claims more than
+// A node as its fallbacks see it: its state when it was opened, its path, a readable
+// descriptor of it (or -1, where a fallback opens the path itself if it is a regular file), and
+// its first bytes, read once by whichever fallback needs them first.
+struct FallbackSource {
+    struct stat st;
+    std::string path;
+    int fd = -1;
+    std::optional<std::string> head;
+};
+
+// Reads the ID3v2 tag at the start of a regular file. Files that are not regular are never
+// opened. A file without a tag, or whose tag header is invalid or claims more than
 // kMaxId3v2TagSize bytes, gives no texts. Only the frames keep_song_frames keeps reach TagLib,
 // which decodes their texts. Never throws.
-SongTexts read_id3v2_texts(const std::string& path);
+SongTexts read_id3v2_texts(FallbackSource& source);
 
-// The type of the file at path: "inode/..." for a file that is not regular (never opened);
-// for a regular file the MIME database's match on its name and first bytes, with MPEG audio
-// as "audio/x-mpeg". Nothing for the database's default type or a file that is gone.
-// Never throws.
-std::optional<std::string> content_type(const std::string& path);
+// The type of a file: "inode/..." for a file that is not regular (never opened); for a regular
+// file the MIME database's match on its name and first bytes, with MPEG audio as
+// "audio/x-mpeg". Nothing for the database's default type. Never throws.
+std::optional<std::string> content_type(FallbackSource& source);

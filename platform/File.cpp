@@ -105,7 +105,7 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
     ::fcntl(fd, F_SETFL, flags & O_APPEND); // no longer O_NONBLOCK
     fSize = st.st_size;
     // The node part, attributes included, works on the same descriptor.
-    return Adopt(fd, path, st);
+    return Adopt(fd, path, st, (flags & O_ACCMODE) != O_WRONLY);
 }
 
 void BFile::Unset()

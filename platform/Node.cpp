@@ -61,7 +61,7 @@ const size_t kMaxKnownTypes = 200000;
 
 // What a node has parsed for its fallbacks, so that a file is parsed at most once per node.
 struct AttributeCache {
-    TypeKey identity;
+    FallbackSource source;
     bool songTextsRead = false;
     SongTexts songTexts;
     bool typeRead = false;
@@ -143,15 +143,17 @@ status_t BNode::SetTo(const char* path)
     int fd = -1;
     if (S_ISREG(st.st_mode))
         fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    return Adopt(fd, path, st);
+    return Adopt(fd, path, st, true);
 }
 
-status_t BNode::Adopt(int fd, const char* path, const struct stat& st)
+status_t BNode::Adopt(int fd, const char* path, const struct stat& st, bool readable)
 {
     try {
         fPath = path;
         fPrivate = std::make_unique<Private>();
-        fPrivate->identity = TypeKey::Of(st, path);
+        fPrivate->source.st = st;
+        fPrivate->source.path = path;
+        fPrivate->source.fd = readable ? fd : -1;
     } catch (const std::exception&) {
         if (fd >= 0)
             ::close(fd);
@@ -232,13 +234,14 @@ status_t attribute_value(
         if (std::strcmp(name, "BEOS:TYPE") == 0) {
             if (!cache->typeRead) {
                 auto& types = known_types();
-                if (auto known = types.find(cache->identity); known != types.end()) {
+                TypeKey key = TypeKey::Of(cache->source.st, cache->source.path);
+                if (auto known = types.find(key); known != types.end()) {
                     cache->type = known->second;
                 } else {
-                    cache->type = content_type(path);
+                    cache->type = content_type(cache->source);
                     if (types.size() >= kMaxKnownTypes)
                         types.clear();
-                    types.emplace(cache->identity, cache->type);
+                    types.emplace(std::move(key), cache->type);
                 }
                 cache->typeRead = true;
             }
@@ -258,7 +261,7 @@ status_t attribute_value(
                 if (std::strcmp(name, song.name) != 0)
                     continue;
                 if (!cache->songTextsRead) {
-                    cache->songTexts = read_id3v2_texts(path);
+                    cache->songTexts = read_id3v2_texts(cache->source);
                     cache->songTextsRead = true;
                 }
                 fallback = cache->songTexts.*song.text;

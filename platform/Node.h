@@ -48,8 +48,9 @@ public:
     [[nodiscard]] status_t RemoveAttr(const char* name);
 
 protected:
-    // Takes over fd (an open descriptor of the node at path, or -1 to work by path).
-    status_t Adopt(int fd, const char* path, const struct stat& st);
+    // Takes over fd (an open descriptor of the node at path, or -1 to work by path); st is the
+    // node's state, readable whether fd may be read from.
+    status_t Adopt(int fd, const char* path, const struct stat& st, bool readable);
 
     // The node's open descriptor (closed by Unset), or -1 where the node could not be opened.
     int fFd = -1;
