@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/install-deps.sh: installs the Debian 12 packages that building and testing Orvalin
 # need. As root it installs what is missing; as another user it prints the command to run.
-# With --fuzz it also covers clang and its libFuzzer runtime.
+# With --fuzz it also covers clang and its libFuzzer runtime; with --package, what building the
+# .deb needs (dpkg-shlibdeps, dpkg-buildflags).
 set -euo pipefail
 
 packages=(
@@ -14,10 +15,16 @@ packages=(
     attr e2fsprogs                             # setfattr/getfattr; chattr for read-only cases
     xvfb xauth xdotool x11-utils imagemagick   # the real-window test and screenshots
     fonts-dejavu-core                          # glyphs for offscreen and Xvfb rendering
+    librsvg2-bin                               # the icon's PNG sizes
+    desktop-file-utils appstream python3       # checks of the installed files; orvalin-user-actions
 )
-if [[ "${1:-}" == "--fuzz" ]]; then
-    packages+=(clang libclang-rt-14-dev)
-fi
+for option in "$@"; do
+    case "$option" in
+        --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+        --package) packages+=(dpkg-dev file) ;;
+        *) echo "install-deps: unknown option $option" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
