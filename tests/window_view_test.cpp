@@ -186,6 +186,10 @@ TEST_F(WindowView, DroppedFilesJoinTheList)
 TEST_F(WindowView, ControlsAreNamedAndReachedInLayoutOrder)
 {
     ShowAndActivate();
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(Top());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->role(), QAccessible::Window); // a frame, not a filler
+    EXPECT_EQ(window->text(QAccessible::Name), "Orvalin");
     const std::vector<std::string> order
         = { "Name-constructor", "Add .mp3", "Remove .mp3", "Rename", "About", "Prev", "Next" };
     QLineEdit* field = Top()->findChild<QLineEdit*>();
