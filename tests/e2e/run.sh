@@ -27,8 +27,12 @@ fi
 mkdir -p "$base"
 scratch=$(mktemp -d "$base/run.XXXXXX")
 xvfb=
+session=
 cleanup() {
     local status=$?
+    if [[ -n "$session" ]]; then # the test's whole process group, should any of it remain
+        kill -TERM -- "-$session" 2>/dev/null || true
+    fi
     if [[ -n "$xvfb" ]]; then
         kill "$xvfb" 2>/dev/null || true
         wait "$xvfb" 2>/dev/null || true
@@ -62,8 +66,9 @@ done
 export DISPLAY=:$(head -n1 "$scratch/display")
 echo "e2e: display $DISPLAY, files in $scratch"
 
-# Inside the session bus: the window manager and the accessibility bus, then the test.
-timeout --kill-after=10 300 dbus-run-session -- bash -c '
+# Inside the session bus, in a process group of its own: the window manager and the
+# accessibility bus, then the test.
+setsid timeout --kill-after=10 300 dbus-run-session -- bash -c '
     set -u
     openbox --sm-disable >"$1/openbox.log" 2>&1 &
     wm=$!
@@ -71,4 +76,6 @@ timeout --kill-after=10 300 dbus-run-session -- bash -c '
     atspi=$!
     trap "kill $wm $atspi 2>/dev/null; wait $wm $atspi 2>/dev/null" EXIT
     /usr/bin/python3 "$2/window_e2e.py"
-' e2e "$scratch" "$here"
+' e2e "$scratch" "$here" &
+session=$! # a background job of a script is no group leader, so setsid leads a new group itself
+wait "$session"
