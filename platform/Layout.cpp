@@ -9,7 +9,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 
 #include <algorithm>
 #include <cmath>
@@ -77,40 +79,63 @@ QString label_text(const char* label)
 }
 
 // A one-line label that elides its text in the middle when the room is short, with the whole
-// text in its tooltip. It asks for room for its current text (up to a cap) but needs only the
-// room of its first text, so a long name loaded later never makes the window jump in size, and
-// fixed texts (the help lines) are never cut.
+// text in its tooltip. The label itself holds the whole text, so that assistive technology reads
+// it whole (its accessible name and text are the label's text); only painting elides. It asks
+// for room for its current text (up to a cap) but needs only the room of its first text, so a
+// long name loaded later never makes the window jump in size, and fixed texts (the help lines)
+// are never cut.
 class ElidingLabel : public QLabel
 {
 public:
     explicit ElidingLabel(const QString& text)
-        : initial(text)
+        : QLabel(text)
+        , initial(text)
     {
         setTextFormat(Qt::PlainText);
-        setFullText(text);
     }
 
     void setFullText(const QString& text)
     {
-        full = text;
+        setText(text);
         updateGeometry();
-        elide();
+        updateToolTip();
     }
 
-    QSize sizeHint() const override { return hintFor(full); }
+    QSize sizeHint() const override { return hintFor(text()); }
     QSize minimumSizeHint() const override { return hintFor(initial); }
 
+    // What the label paints: the whole text, or until it is laid out and visible.
+    QString shownText() const
+    {
+        const QString full = text();
+        const int room = contentsRect().width() - 2 * margin();
+        const QFontMetrics metrics = fontMetrics();
+        if (!isVisible() || metrics.horizontalAdvance(full) <= room)
+            return full;
+        return metrics.elidedText(full, Qt::ElideMiddle, std::max(room, 0));
+    }
+
 protected:
+    void paintEvent(QPaintEvent* /*event*/) override
+    {
+        QPainter painter(this);
+        drawFrame(&painter);
+        const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+        style()->drawItemText(&painter, room,
+            QStyle::visualAlignment(layoutDirection(), alignment()), palette(), isEnabled(),
+            shownText(), foregroundRole());
+    }
+
     void resizeEvent(QResizeEvent* event) override
     {
         QLabel::resizeEvent(event);
-        elide();
+        updateToolTip();
     }
 
     void showEvent(QShowEvent* event) override
     {
         QLabel::showEvent(event);
-        elide();
+        updateToolTip();
     }
 
     void changeEvent(QEvent* event) override
@@ -118,7 +143,7 @@ protected:
         QLabel::changeEvent(event);
         if (event->type() == QEvent::FontChange) {
             updateGeometry();
-            elide();
+            updateToolTip();
         }
     }
 
@@ -133,21 +158,13 @@ private:
             metrics.height() + margins.top() + margins.bottom() + 2 * margin());
     }
 
-    // Until the label is laid out and visible it holds the whole text.
-    void elide()
+    void updateToolTip()
     {
-        QString shown = full;
-        const int room = contentsRect().width() - 2 * margin();
-        const QFontMetrics metrics = fontMetrics();
-        if (isVisible() && metrics.horizontalAdvance(full) > room)
-            shown = metrics.elidedText(full, Qt::ElideMiddle, std::max(room, 0));
-        if (shown != text())
-            QLabel::setText(shown);
-        setToolTip(shown == full ? QString() : full);
+        const QString full = text();
+        setToolTip(shownText() == full ? QString() : full);
     }
 
     QString initial;
-    QString full;
 };
 
 struct GroupPrivate : MView::Private {
@@ -234,13 +251,11 @@ struct TextControlPrivate : MView::Private {
         : Private(minimax())
     {
     }
-    ~TextControlPrivate() override { QObject::disconnect(edits); }
 
     std::string text; // the bytes last set
-    bool edited = false; // the user has changed the field since
+    QString decoded; // their decoding, as the field showed them when set
     std::string current; // the field's text as UTF-8, for Text()
     QLineEdit* field = nullptr;
-    QMetaObject::Connection edits;
 };
 
 struct ButtonPrivate : MView::Private {
@@ -375,22 +390,28 @@ MTextControl::MTextControl(const char* label, const char* text)
     d->widget = new QWidget;
     auto* layout = new QHBoxLayout(d->widget);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* caption = new QLabel(display_text(label != nullptr ? label : ""));
+    const QString name = display_text(label != nullptr ? label : "");
+    auto* caption = new QLabel(name);
     caption->setTextFormat(Qt::PlainText);
     d->field = new QLineEdit;
+    caption->setBuddy(d->field);
+    d->field->setAccessibleName(name);
     layout->addWidget(caption);
     layout->addWidget(d->field, 1);
-    d->edits = QObject::connect(d->field, &QLineEdit::textEdited, [d] { d->edited = true; });
     SetText(text);
     apply_limits(d->widget, d->limits);
 }
 
+// Whatever changed the field (typing, paste, an input method, undo, assistive technology calling
+// setText), what it shows now is the text; only while that is still what SetText showed do the
+// exact bytes stand for it.
 const char* MTextControl::Text() const
 {
     auto* d = data_of<TextControlPrivate>(this);
-    if (!d->edited)
+    const QString shown = d->field->text();
+    if (shown == d->decoded)
         return d->text.c_str();
-    d->current = d->field->text().toUtf8().toStdString();
+    d->current = shown.toUtf8().toStdString();
     return d->current.c_str();
 }
 
@@ -398,8 +419,8 @@ void MTextControl::SetText(const char* text)
 {
     auto* d = data_of<TextControlPrivate>(this);
     d->text = text != nullptr ? text : "";
-    d->edited = false;
     d->field->setText(QString::fromUtf8(d->text.data(), static_cast<qsizetype>(d->text.size())));
+    d->decoded = d->field->text();
 }
 
 // Without a message the button does nothing; target is ignored (presses go to the window).
@@ -410,6 +431,7 @@ MButton::MButton(const char* label, BMessage* message, BHandler* /*target*/, min
     d->label = label != nullptr ? label : "";
     d->message.reset(message);
     auto* button = new QPushButton(label_text(label));
+    button->setAccessibleName(display_text(d->label));
     d->widget = button;
     d->clicks = QObject::connect(button, &QPushButton::clicked, [d, button] {
         BWindow* window = window_of(button);
@@ -459,4 +481,10 @@ void refresh_view_limits(MView* view)
 QWidget* qt_widget_of(const MView* view)
 {
     return view != nullptr ? view->PrivateData()->widget.data() : nullptr;
+}
+
+QString shown_text_of(const MStringView* view)
+{
+    auto* label = view != nullptr ? data_of<StringViewPrivate>(view)->label : nullptr;
+    return label != nullptr ? label->shownText() : QString();
 }

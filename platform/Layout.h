@@ -71,7 +71,8 @@ public:
 };
 
 // One line of text the user cannot edit. It holds the exact bytes it is given and shows
-// their UTF-8 decoding as plain text.
+// their UTF-8 decoding as plain text, elided in the middle when the room is short; assistive
+// technology always gets the whole text.
 class MStringView : public MView
 {
 public:
@@ -80,19 +81,21 @@ public:
     const char* Text() const;
 };
 
-// A label and an editable one-line field; it sends no message.
+// A label and an editable one-line field; it sends no message. The label names the field for
+// assistive technology.
 class MTextControl : public MView
 {
 public:
     MTextControl(const char* label, const char* text);
-    // The field's text as bytes: exactly what SetText stored while the user has not edited it,
-    // else the UTF-8 encoding of what the field shows.
+    // The field's text as bytes: exactly what SetText stored while the field still shows that,
+    // else the UTF-8 encoding of what the field shows, however it got there.
     const char* Text() const;
     void SetText(const char* text);
 };
 
-// A push button that posts a copy of its message to its window on each press. The button
-// takes over message. target must be null (the window).
+// A push button that posts a copy of its message to its window on each press (a click, or Space
+// while it has the focus); its label is its accessible name. The button takes over message.
+// target must be null (the window).
 class MButton : public MView
 {
 public:

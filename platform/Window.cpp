@@ -6,6 +6,7 @@
 #include "platform/QtAccess.h"
 #include "platform/WindowPrivate.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDropEvent>
@@ -183,6 +184,15 @@ void post_dropped_files(BWindow* window, const QMimeData* data)
         window->PostMessage(&message);
 }
 
+// Assistive technology would see the window's plain top-level widget as a filler; it is the
+// program's window, a frame with its title.
+QAccessibleInterface* window_accessible(const QString& /*key*/, QObject* object)
+{
+    if (auto* widget = dynamic_cast<WindowWidget*>(object))
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 MessageEvent::MessageEvent(BMessage&& message)
@@ -311,6 +321,8 @@ BWindow::BWindow(
     , fThread(sNextThread++)
 {
     ensure_gui();
+    static const bool accessible = (QAccessible::installFactory(window_accessible), true);
+    (void)accessible;
     Private* d = fPrivate.get();
     d->owner = this;
     d->title = title != nullptr ? title : "";

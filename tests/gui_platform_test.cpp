@@ -11,6 +11,7 @@
 #include "platform/Trace.h"
 #include "platform/Window.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDropEvent>
 #include <QGroupBox>
@@ -603,7 +604,7 @@ TEST_F(GuiPlatform, WeightsShareTheRoom)
 
 // A string view keeps the exact bytes and shows their UTF-8 decoding as plain text. The window
 // opens wide enough for the first texts; a longer one later elides in the middle, with the whole
-// text in the tooltip, rather than resizing the window.
+// text in the tooltip, rather than resizing the window. Assistive technology reads it whole.
 TEST_F(GuiPlatform, StringViewKeepsBytesAndElidesLaterLongTexts)
 {
     window = new RecordingWindow;
@@ -627,11 +628,14 @@ TEST_F(GuiPlatform, StringViewKeepsBytesAndElidesLaterLongTexts)
     settle();
     EXPECT_EQ(qt_widget_of(window)->size(), before);
     EXPECT_EQ(std::string(name->Text()), longer);
-    const QString shown = label_of(name)->text();
+    const QString shown = shown_text_of(name);
     EXPECT_TRUE(shown.contains(QChar(0x2026)));
     EXPECT_TRUE(shown.startsWith("A fairly"));
     EXPECT_TRUE(shown.endsWith("Album.mp3"));
     EXPECT_EQ(label_of(name)->toolTip().toStdString(), longer);
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(label_of(name));
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->text(QAccessible::Name).toStdString(), longer);
 
     const std::pair<const char*, QString> cases[] = {
         { "<b>x</b>", "<b>x</b>" },
@@ -644,6 +648,7 @@ TEST_F(GuiPlatform, StringViewKeepsBytesAndElidesLaterLongTexts)
         name->SetText(bytes);
         EXPECT_EQ(std::string(name->Text()), bytes);
         EXPECT_EQ(label_of(name)->text(), display);
+        EXPECT_EQ(shown_text_of(name), display);
         EXPECT_EQ(label_of(name)->textFormat(), Qt::PlainText);
         EXPECT_TRUE(label_of(name)->toolTip().isEmpty());
     }
@@ -651,6 +656,8 @@ TEST_F(GuiPlatform, StringViewKeepsBytesAndElidesLaterLongTexts)
     EXPECT_EQ(std::string(name->Text()), "");
 }
 
+// The field's text is what it shows, however it got there; the exact bytes last set stand for it
+// while it still shows them.
 TEST_F(GuiPlatform, TextControlGivesSetBytesUntilTheUserEdits)
 {
     OpenWithField();
@@ -668,6 +675,15 @@ TEST_F(GuiPlatform, TextControlGivesSetBytesUntilTheUserEdits)
     EXPECT_EQ(std::string(field->Text()), "/aa \xEF\xBF\xBD /ta!");
     field->SetText("\xFF");
     EXPECT_EQ(std::string(field->Text()), "\xFF");
+
+    // Assistive technology replaces the text through QLineEdit::setText, which sends no
+    // textEdited; the field is named by its label.
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(lineEdit);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_NE(reader->editableTextInterface(), nullptr);
+    EXPECT_EQ(reader->text(QAccessible::Name), "Label");
+    reader->editableTextInterface()->replaceText(0, 1, "/tt");
+    EXPECT_EQ(std::string(field->Text()), "/tt");
 }
 
 // Views that never reach a window, and whole trees, are released once (ASan checks).

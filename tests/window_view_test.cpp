@@ -4,6 +4,8 @@
 
 #include "platform/QtAccess.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QDropEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -177,4 +179,71 @@ TEST_F(WindowView, DroppedFilesJoinTheList)
     EXPECT_EQ(win->file_refs[2].name, "c.mp3");
     EXPECT_EQ(win->file_refs[3].name, "caf\xE9.mp3");
     EXPECT_EQ(Pos(), "1/4");
+}
+
+// What assistive technology finds: each control named by its label, Tab through them in the
+// layout's order, Space pressing the focused button.
+TEST_F(WindowView, ControlsAreNamedAndReachedInLayoutOrder)
+{
+    ShowAndActivate();
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(Top());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->role(), QAccessible::Window); // a frame, not a filler
+    EXPECT_EQ(window->text(QAccessible::Name), "Orvalin");
+    const std::vector<std::string> order
+        = { "Name-constructor", "Add .mp3", "Remove .mp3", "Rename", "About", "Prev", "Next" };
+    QLineEdit* field = Top()->findChild<QLineEdit*>();
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    std::vector<std::string> reached;
+    for (size_t i = 0; i < order.size(); i++) {
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(qApp->focusWidget());
+        ASSERT_NE(reader, nullptr);
+        reached.push_back(reader->text(QAccessible::Name).toStdString());
+        QTest::keyClick(qApp->focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(reached, order);
+    // The focus has wrapped round to the field; back to "Next", and Space presses it.
+    QTest::keyClick(qApp->focusWidget(), Qt::Key_Backtab);
+    QTest::keyClick(qApp->focusWidget(), Qt::Key_Space);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Pos(), "2/2");
+}
+
+// The template is what the field shows, also when assistive technology set it (through
+// QLineEdit::setText, which sends no textEdited); bytes that are not UTF-8 survive a round trip
+// through the settings while the field still shows them.
+TEST_F(WindowView, TemplateIsWhatTheFieldShows)
+{
+    struct Case {
+        const char* set; // through SetText, as the settings restore it
+        const char* shown; // then through the field's setText; null: left alone
+        std::string preview; // at the next step
+        std::string stored;
+    };
+    const Case cases[] = {
+        { "/aa", "/ta (/aa)", "B2 (A2)", "/ta (/aa)" },
+        { "/ta \xE9", nullptr, "B2 \xE9", "/ta \xE9" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.set);
+        Close();
+        Song("b.mp3", { { "Artist", "A2" }, { "Title", "B2" } });
+        Open({ "a.mp3", "b.mp3" });
+        SetTemplate(c.set);
+        QLineEdit* field = Top()->findChild<QLineEdit*>();
+        ASSERT_NE(field, nullptr);
+        if (c.shown != nullptr)
+            field->setText(QString::fromUtf8(c.shown));
+        Send(CMD_NEXT);
+        EXPECT_EQ(Preview(), c.preview);
+        Close();
+        BMessage stored;
+        const std::string bytes = config.Read("Kelterhof-Orvalin");
+        ASSERT_EQ(stored.Unflatten(bytes.data(), bytes.size()), B_OK);
+        BString text;
+        ASSERT_EQ(stored.FindString("constructor", &text), B_OK);
+        EXPECT_EQ(text, c.stored);
+        Open({ "a.mp3", "b.mp3" });
+    }
 }

@@ -1,0 +1,383 @@
+#!/usr/bin/python3
+"""The installed program's real window, driven as a user drives it: read and set through the
+accessibility interface (AT-SPI), typed and pressed with real key events (xdotool), closed by the
+window manager. Run by run.sh, which provides the display, the buses and the window manager.
+
+Environment: ORVALIN_PROGRAM (the program), E2E_FILES (an empty folder that keeps user.*
+attributes), XDG_CONFIG_HOME (where the settings file goes)."""
+
+import os
+import struct
+import subprocess
+import sys
+import time
+
+import pyatspi
+
+PROGRAM = os.environ.get("ORVALIN_PROGRAM", "/usr/bin/orvalin")
+FILES = os.environ["E2E_FILES"]
+SETTINGS = os.path.join(os.environ["XDG_CONFIG_HOME"], "Kelterhof-Orvalin")
+WAIT = 15.0  # seconds any one wait may take
+
+passed = 0
+failed = 0
+
+
+def say(text):
+    print(text, flush=True)
+
+
+def check(what, ok, detail=""):
+    global passed, failed
+    if ok:
+        passed += 1
+        say(f"ok    {what}")
+    else:
+        failed += 1
+        say(f"FAIL  {what}{': ' + detail if detail else ''}")
+    return ok
+
+
+class Stop(Exception):
+    """A step the rest depends on went wrong."""
+
+
+def wait_for(what, probe, timeout=WAIT):
+    """Polls probe() until it returns something true; raises Stop when the time is up."""
+    deadline = time.monotonic() + timeout
+    last = None
+    while time.monotonic() < deadline:
+        try:
+            last = probe()
+        except Exception as error:  # the tree changes under us while the window works
+            last = error
+        if last and not isinstance(last, Exception):
+            return last
+        time.sleep(0.1)
+    raise Stop(f"timed out waiting for {what} (last: {last!r})")
+
+
+def xdotool(*args):
+    say("xdotool " + " ".join(args))
+    subprocess.run(["xdotool", *args], check=True, timeout=WAIT)
+
+
+# Files: three MP3s of silent frames with an ID3v1 tag; the first also carries long song
+# attributes, so its preview is too wide for its room.
+
+def id3v1(title, artist, album="", year="", comment=""):
+    def field(text, size):
+        return text.encode().ljust(size, b"\0")[:size]
+
+    return (b"TAG" + field(title, 30) + field(artist, 30) + field(album, 30) + field(year, 4)
+            + field(comment, 30) + b"\xff")
+
+
+def write_song(name, tag):
+    frame = b"\xff\xfb\x90\x64" + bytes(413)  # MPEG-1 layer III, 128 kbit/s, 44.1 kHz
+    path = os.path.join(FILES, name)
+    with open(path, "wb") as out:
+        out.write(frame * 8 + tag)
+    return path
+
+
+LONG_TITLE = "A title long enough that the preview cannot show it whole"
+LONG_ALBUM = "An album whose name goes on and on as well"
+
+
+def make_songs():
+    paths = [write_song("a.mp3", id3v1("Alpha", "Ann")), write_song("b.mp3", id3v1("Beta", "Bob")),
+             write_song("c.mp3", id3v1("Gamma", "Cid"))]
+    try:
+        os.setxattr(paths[0], "user.Artist", b"Ann Attr")
+        os.setxattr(paths[0], "user.Title", LONG_TITLE.encode())
+        os.setxattr(paths[0], "user.Album", LONG_ALBUM.encode())
+        return paths, True
+    except OSError as error:
+        say(f"note: {FILES} keeps no user.* attributes ({error}); the long preview is not checked")
+        return paths, False
+
+
+def names_on_disk():
+    return sorted(os.listdir(FILES))
+
+
+# The settings file: magic "ORVM", version 1, the command code, then the fields (name, type,
+# values), every integer little-endian.
+
+def read_settings():
+    with open(SETTINGS, "rb") as f:
+        data = f.read()
+    at = 0
+
+    def get(count):
+        nonlocal at
+        if at + count > len(data):
+            raise ValueError("settings file is truncated")
+        chunk = data[at:at + count]
+        at += count
+        return chunk
+
+    def u32():
+        return struct.unpack("<I", get(4))[0]
+
+    if get(4) != b"ORVM" or u32() != 1:
+        raise ValueError("settings file has a foreign header")
+    fields = {"what": u32()}
+    for _ in range(u32()):
+        name = get(u32()).decode()
+        kind = struct.pack(">I", u32()).decode()
+        values = [get(u32()) for _ in range(u32())]
+        if kind == "BPNT":
+            fields[name] = struct.unpack("<ff", values[0])
+        elif kind == "CSTR":
+            fields[name] = values[0]
+    return fields
+
+
+# The program through AT-SPI.
+
+def walk(node):
+    node.clearCache()
+    yield node
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            yield from walk(child)
+
+
+class Run:
+    """One start of the program on some files."""
+
+    def __init__(self, paths):
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                   QT_ACCESSIBILITY="1")
+        self.trace = open(os.path.join(FILES, "..", "trace.txt"), "ab")
+        say(f"start {PROGRAM} {' '.join(os.path.basename(p) for p in paths)}")
+        self.process = subprocess.Popen([PROGRAM, *paths], env=env, stdout=self.trace,
+                                        stderr=subprocess.STDOUT)
+        global current
+        current = self
+        self.app = wait_for("the program on the accessibility bus", self.find_app)
+        self.frame = wait_for("the window", lambda: self.find(pyatspi.ROLE_FRAME, "Orvalin"))
+        self.xid = wait_for("the X window", self.find_xid)
+        xdotool("windowactivate", self.xid)
+        wait_for("the window to be active", lambda: subprocess.run(
+            ["xdotool", "getactivewindow"], capture_output=True, text=True,
+            timeout=WAIT).stdout.strip() == self.xid)
+
+    def find_app(self):
+        desktop = pyatspi.Registry.getDesktop(0)
+        desktop.clearCache()
+        for i in range(desktop.childCount):
+            app = desktop.getChildAtIndex(i)
+            if app is not None and app.get_process_id() == self.process.pid:
+                return app
+        return None
+
+    def find_xid(self):
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
+                              str(self.process.pid), "--name", "^Orvalin$"],
+                             capture_output=True, text=True, timeout=WAIT).stdout.split()
+        return out[0] if out else None
+
+    def find(self, role, name=None, within=None):
+        for node in walk(within or self.app):
+            if node.getRole() == role and (name is None or node.name == name):
+                return node
+        return None
+
+    def all_of(self, role, within=None):
+        return [node for node in walk(within or self.frame) if node.getRole() == role]
+
+    def labels(self):
+        return [label.name for label in self.all_of(pyatspi.ROLE_LABEL)]
+
+    def slots(self):
+        """The position, name and preview texts, as assistive technology reads them."""
+        labels = self.labels()
+        return labels[0], labels[1], labels[3]
+
+    def field(self):
+        fields = [n for n in walk(self.frame) if n.getRole() in (pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY)]
+        return fields[0] if fields else None
+
+    def template(self):
+        text = self.field().queryText()
+        return text.getText(0, text.characterCount)
+
+    def focused(self):
+        for node in walk(self.frame):
+            if node.getState().contains(pyatspi.STATE_FOCUSED) and node.getRole() != pyatspi.ROLE_FRAME:
+                return node.name
+        return None
+
+    def geometry(self):
+        """The content area's left-top in screen coordinates, as X reports it."""
+        out = subprocess.run(["xwininfo", "-id", self.xid], capture_output=True, text=True,
+                             timeout=WAIT).stdout
+        values = dict(line.strip().split(":", 1) for line in out.splitlines() if ":" in line)
+        return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]))
+
+    def close_by_window_manager(self):
+        xdotool("windowactivate", self.xid)
+        xdotool("key", "alt+F4")  # openbox's Close: WM_DELETE_WINDOW to the window
+        try:
+            status = self.process.wait(timeout=WAIT)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise Stop("the program did not end after the window manager closed its window")
+        return status
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=WAIT)
+
+
+def dump(node, depth=0):
+    """The accessible tree under node, one line per node, for a failure's report."""
+    try:
+        node.clearCache()
+        say("  " * depth + f"{node.getRoleName()} {node.name!r}")
+        for i in range(node.childCount):
+            child = node.getChildAtIndex(i)
+            if child is not None and depth < 12:
+                dump(child, depth + 1)
+    except Exception as error:
+        say("  " * depth + f"({error})")
+
+
+current = None  # the run whose tree a failure reports
+
+
+def main():
+    global current
+    paths, with_attributes = make_songs()
+    run = Run(paths)
+    try:
+        position, name, preview = run.slots()
+        check("position reads 1/3", position == "1/3", position)
+        check("name reads the first file", name == "a.mp3", name)
+        if with_attributes:
+            whole = f"Ann Attr - {LONG_TITLE} - {LONG_ALBUM}.mp3"
+            check("the long preview reaches assistive technology whole", preview == whole, preview)
+        field = run.field()
+        check("the template field is named by its label", field.name == "Name-constructor",
+              field.name)
+        check("the template field holds the initial template",
+              run.template() == "/aa - /ta - /la.mp3", run.template())
+        buttons = [b.name for b in run.all_of(pyatspi.ROLE_PUSH_BUTTON)]
+        check("the six buttons are there by their labels",
+              buttons == ["Add .mp3", "Remove .mp3", "Rename", "About", "Prev", "Next"], buttons)
+
+        # Type a template with real keys, into the field the pointer clicked.
+        x, y, w, h = field.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        xdotool("mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
+        wait_for("the field's focus", lambda: run.focused() == "Name-constructor")
+        xdotool("key", "ctrl+a")
+        xdotool("type", "--delay", "20", "/at - /tt.mp3")
+        wait_for("the typed template", lambda: run.template() == "/at - /tt.mp3")
+        check("typed template reads back", True)
+
+        # Tab walks the controls in layout order; Space on "Next" steps.
+        reached = []
+        for _ in range(6):
+            xdotool("key", "Tab")
+            previous = reached[-1] if reached else "Name-constructor"
+            reached.append(wait_for("the focus to move", lambda: (
+                lambda now: now if now not in (None, previous) else None)(run.focused())))
+        check("Tab reaches the buttons in layout order",
+              reached == ["Add .mp3", "Remove .mp3", "Rename", "About", "Prev", "Next"], reached)
+        xdotool("key", "space")
+        wait_for("step to 2/3", lambda: run.slots()[0] == "2/3")
+        check("Space on Next steps to the second file", run.slots()[1] == "b.mp3", run.slots()[1])
+        check("the preview follows the typed template", run.slots()[2] == "Bob - Beta.mp3",
+              run.slots()[2])
+
+        # Back to "Rename" and press it: the current file only.
+        for _ in range(3):
+            xdotool("key", "shift+Tab")
+        wait_for("Rename's focus", lambda: run.focused() == "Rename")
+        xdotool("key", "space")
+        wait_for("the renamed file", lambda: "Bob - Beta.mp3" in names_on_disk())
+        check("only the current file was renamed",
+              names_on_disk() == sorted(["a.mp3", "Bob - Beta.mp3", "c.mp3"]), names_on_disk())
+
+        # A template set through the accessibility interface, then Shift held: Rename for ALL.
+        run.field().queryEditableText().setTextContents("/tt_/at.mp3")
+        check("a template set through AT-SPI reads back", run.template() == "/tt_/at.mp3",
+              run.template())
+        xdotool("keydown", "shift")
+        try:
+            wait_for("ALL", lambda: run.slots()[0] == "ALL")
+            check("holding Shift shows ALL", True)
+            xdotool("key", "space")
+            expected = sorted(["Alpha_Ann.mp3", "Beta_Bob.mp3", "Gamma_Cid.mp3"])
+            wait_for("every file renamed", lambda: names_on_disk() == expected)
+            check("Rename with Shift held renamed every file by the AT-SPI template", True)
+        finally:
+            xdotool("keyup", "shift")
+        wait_for("the position back", lambda: run.slots()[0] == "3/3")
+        check("releasing Shift shows the position again", True)
+
+        # The About alert: found through AT-SPI, dismissed with the keyboard.
+        xdotool("key", "Tab")
+        wait_for("About's focus", lambda: run.focused() == "About")
+        xdotool("key", "space")
+        alert = wait_for("the About alert", lambda: next(
+            (node for node in walk(run.app) if node.getRole() in
+             (pyatspi.ROLE_ALERT, pyatspi.ROLE_DIALOG)), None))
+        texts = [node.name for node in walk(alert) if node.getRole() == pyatspi.ROLE_LABEL]
+        check("the About alert says who it is", any(t.startswith("Orvalin v001") for t in texts),
+              texts)
+        oki = run.find(pyatspi.ROLE_PUSH_BUTTON, "Oki", alert)
+        check("the About alert has its button", oki is not None)
+        xdotool("key", "Return")
+        wait_for("the alert to go", lambda: not any(
+            node.getRole() in (pyatspi.ROLE_ALERT, pyatspi.ROLE_DIALOG) for node in walk(run.app)))
+
+        # Move the window, then close it by the window manager.
+        xdotool("windowmove", run.xid, "237", "161")
+        time.sleep(0.5)
+        place = run.geometry()
+        say(f"window content at {place}")
+        status = run.close_by_window_manager()
+        check("the window manager's close ends the program with status 0", status == 0,
+              str(status))
+    finally:
+        run.kill()
+
+    settings = read_settings()
+    check("settings hold the template", settings.get("constructor") == b"/tt_/at.mp3",
+          repr(settings.get("constructor")))
+    check("settings hold the window's place", settings.get("winloc") == place,
+          f"{settings.get('winloc')} != {place}")
+
+    # A second start comes back where the first one closed, with its template.
+    again = Run([os.path.join(FILES, name) for name in names_on_disk()])
+    try:
+        check("the second start restores the template", again.template() == "/tt_/at.mp3",
+              again.template())
+        check("the second start opens where the first closed", again.geometry() == place,
+              f"{again.geometry()} != {place}")
+        status = again.close_by_window_manager()
+        check("the second start ends with status 0", status == 0, str(status))
+    finally:
+        again.kill()
+    check("closing the second start keeps the place", read_settings().get("winloc") == place,
+          str(read_settings().get("winloc")))
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except Stop as stop:
+        check("the run went on to its end", False, str(stop))
+        if current is not None and getattr(current, "app", None) is not None:
+            say("accessible tree at the failure:")
+            dump(current.app)
+    except Exception as error:
+        check("the run went on to its end", False, f"{type(error).__name__}: {error}")
+    say(f"{passed} passed, {failed} failed")
+    sys.exit(1 if failed or not passed else 0)
