@@ -22,7 +22,7 @@ packages=(
 for option in "$@"; do
     case "$option" in
         --fuzz) packages+=(clang libclang-rt-14-dev) ;;
-        --package) packages+=(dpkg-dev file) ;;
+        --package) packages+=(dpkg-dev file lintian) ;;
         *) echo "install-deps: unknown option $option" >&2; exit 2 ;;
     esac
 done
