@@ -2,7 +2,7 @@
 # scripts/install-deps.sh: installs the Debian 12 packages that building and testing Orvalin
 # need. As root it installs what is missing; as another user it prints the command to run.
 # With --fuzz it also covers clang and its libFuzzer runtime; with --package, what building the
-# .deb needs (dpkg-shlibdeps, dpkg-buildflags).
+# .deb needs and checks (dpkg-shlibdeps, dpkg-buildflags, lintian).
 set -euo pipefail
 
 packages=(
