@@ -94,11 +94,15 @@ public:
         setTextFormat(Qt::PlainText);
     }
 
+    // Nothing is measured or shaped here: a load sets texts many times for each time they are
+    // painted (thousands in an "ALL" run). The size is asked for when the layout next runs, and
+    // the elision and tooltip follow at the next paint.
     void setFullText(const QString& text)
     {
         setText(text);
         updateGeometry();
-        updateToolTip();
+        if (!toolTip().isEmpty())
+            setToolTip(QString());
     }
 
     QSize sizeHint() const override { return hintFor(text()); }
@@ -116,35 +120,26 @@ public:
     }
 
 protected:
+    // The whole text goes to the tooltip where the painted one is elided.
     void paintEvent(QPaintEvent* /*event*/) override
     {
         QPainter painter(this);
         drawFrame(&painter);
         const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+        const QString shown = shownText();
         style()->drawItemText(&painter, room,
-            QStyle::visualAlignment(layoutDirection(), alignment()), palette(), isEnabled(),
-            shownText(), foregroundRole());
-    }
-
-    void resizeEvent(QResizeEvent* event) override
-    {
-        QLabel::resizeEvent(event);
-        updateToolTip();
-    }
-
-    void showEvent(QShowEvent* event) override
-    {
-        QLabel::showEvent(event);
-        updateToolTip();
+            QStyle::visualAlignment(layoutDirection(), alignment()), palette(), isEnabled(), shown,
+            foregroundRole());
+        const QString tip = shown == text() ? QString() : text();
+        if (toolTip() != tip)
+            setToolTip(tip);
     }
 
     void changeEvent(QEvent* event) override
     {
         QLabel::changeEvent(event);
-        if (event->type() == QEvent::FontChange) {
+        if (event->type() == QEvent::FontChange)
             updateGeometry();
-            updateToolTip();
-        }
     }
 
 private:
@@ -156,12 +151,6 @@ private:
         const QMargins margins = contentsMargins();
         return QSize(width + margins.left() + margins.right() + 2 * margin(),
             metrics.height() + margins.top() + margins.bottom() + 2 * margin());
-    }
-
-    void updateToolTip()
-    {
-        const QString full = text();
-        setToolTip(shownText() == full ? QString() : full);
     }
 
     QString initial;
