@@ -82,6 +82,9 @@ private:
     bool add3_one();
     bool rmv3_one();
 
+    // The node of the file loaded last (unknown when its entry could not be read): a rename
+    // moves only that node, not another file that has taken its name since.
+    node_ref loaded_node;
     bool name_built = true; // whether the last newName() expanded the whole template
     bool quiet_template = false; // expansion failures show no alert (within an "ALL" loop)
 };
