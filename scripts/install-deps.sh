@@ -13,6 +13,8 @@ packages=(
     attr e2fsprogs                             # setfattr/getfattr; chattr for read-only cases
     xvfb xauth xdotool x11-utils imagemagick   # the real-window test and screenshots
     fonts-dejavu-core                          # glyphs for offscreen and Xvfb rendering
+    xfsprogs btrfs-progs exfatprogs dosfstools # the file-system matrix: images made with mkfs
+    exfat-fuse fusefat ntfs-3g fuse3           # ... and mounted through FUSE
 )
 if [[ "${1:-}" == "--fuzz" ]]; then
     packages+=(clang libclang-rt-14-dev)
