@@ -128,8 +128,7 @@ status_t rename_checked(
     if (errno != ENOENT)
         return status_for_errno(errno);
 
-    struct stat placeholder {
-    };
+    struct stat placeholder = {};
     bool reserved = false;
     if (!S_ISDIR(ours.st_mode)) {
         int fd
