@@ -5,12 +5,16 @@
 #include "platform/Path.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <mutex>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,8 +22,22 @@
 namespace
 {
 
-std::atomic<bool> sForceLinkRename { false };
+std::atomic<RenameWay> sForcedWay { RenameWay::NoReplace };
+std::mutex sHooksLock;
+std::deque<int> sInjectedErrors;
+std::function<void()> sBetweenLinkAndUnlink;
 std::atomic<int> sRenameDelay { 0 };
+
+// The failure a test injected for this move, or 0.
+int injected_failure()
+{
+    std::lock_guard<std::mutex> lock(sHooksLock);
+    if (sInjectedErrors.empty())
+        return 0;
+    int error = sInjectedErrors.front();
+    sInjectedErrors.pop_front();
+    return error;
+}
 
 // A leaf name that stays in its directory: not empty, not "." or "..", without "/".
 bool is_plain_leaf(std::string_view name)
@@ -58,55 +76,120 @@ bool same_node(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Moves old to new within dirFd without ever replacing new. renameat2 with RENAME_NOREPLACE
-// where the file system offers it; else a hard link (which fails on an existing name) and an
-// unlink of the old name. B_OK, B_FILE_EXISTS, B_ENTRY_NOT_FOUND, B_PERMISSION_DENIED,
-// B_NOT_ALLOWED when neither way is possible, other mapped errno.
-status_t rename_no_replace(int dirFd, const char* oldName, const char* newName)
+// Whether name, in dirFd, names the node `ours`; its stat goes to *now.
+bool names_node(int dirFd, const char* name, const struct stat& ours, struct stat* now = nullptr)
 {
-    if (!sForceLinkRename.load()) {
-        if (::renameat2(dirFd, oldName, dirFd, newName, RENAME_NOREPLACE) == 0)
-            return B_OK;
-        int error = errno;
-        if (error != EINVAL && error != ENOSYS && error != ENOTSUP && error != EOPNOTSUPP)
-            return status_for_errno(error);
-    }
+    struct stat st;
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !same_node(st, ours))
+        return false;
+    if (now != nullptr)
+        *now = st;
+    return true;
+}
 
-    if (::linkat(dirFd, oldName, dirFd, newName, 0) != 0) {
-        int error = errno;
-        // A folder the user may not write says so, before any other refusal.
-        if (error == EPERM && ::faccessat(dirFd, ".", W_OK, AT_EACCESS) != 0 && errno == EACCES)
-            return B_PERMISSION_DENIED;
-        // Hard links refused (a directory, or a file system without them): no safe way left.
-        if (error == EPERM || error == EMLINK || error == ENOTSUP || error == EOPNOTSUPP
-            || error == EXDEV || error == ENOSYS)
-            return B_NOT_ALLOWED;
-        return status_for_errno(error);
+// The second half of link-and-unlink: drops the old name, but only while it still names our
+// node; a file that took the old name meanwhile keeps it. Our new name then goes again if the
+// node has another name besides (nothing moved: B_ENTRY_NOT_FOUND); as the node's only name it
+// stays, since taking it away would delete the file: the file has been renamed.
+status_t unlink_old_name(
+    int dirFd, const char* oldName, const char* newName, const struct stat& ours)
+{
+    if (sBetweenLinkAndUnlink)
+        sBetweenLinkAndUnlink();
+    struct stat now;
+    if (!names_node(dirFd, oldName, ours)) {
+        if (!names_node(dirFd, newName, ours, &now))
+            return B_ENTRY_NOT_FOUND;
+        if (now.st_nlink > 1) {
+            ::unlinkat(dirFd, newName, 0);
+            return B_ENTRY_NOT_FOUND;
+        }
+        return B_OK;
     }
     if (::unlinkat(dirFd, oldName, 0) != 0) {
         int error = errno;
-        // Take the new link away again, but only while it is still the same file.
-        struct stat oldStat, newStat;
-        if (::fstatat(dirFd, oldName, &oldStat, AT_SYMLINK_NOFOLLOW) == 0
-            && ::fstatat(dirFd, newName, &newStat, AT_SYMLINK_NOFOLLOW) == 0
-            && same_node(oldStat, newStat))
+        // Take the new link away again, but only while both names are still our file.
+        if (names_node(dirFd, oldName, ours) && names_node(dirFd, newName, ours))
             ::unlinkat(dirFd, newName, 0);
         return status_for_errno(error);
     }
     return B_OK;
 }
 
-// True when newName names the same node as oldName only because the file system ignores
-// case: both resolve to one node, yet no entry is spelled newName. A second hard link is
-// listed under its own name, so it never counts as an alias.
-bool is_case_alias(int dirFd, const char* oldName, const char* newName)
+// Neither the no-replace flag nor hard links: a plain rename, right after the new name was
+// found free and reserved by an exclusively created placeholder, so that a creator coming in
+// between finds the name taken and the rename replaces only our placeholder. A folder gets no
+// placeholder: file systems do not move a folder over a file.
+status_t rename_checked(
+    int dirFd, const char* oldName, const char* newName, const struct stat& ours)
 {
-    struct stat oldStat, newStat;
-    if (::fstatat(dirFd, oldName, &oldStat, AT_SYMLINK_NOFOLLOW) != 0
-        || ::fstatat(dirFd, newName, &newStat, AT_SYMLINK_NOFOLLOW) != 0
-        || !same_node(oldStat, newStat))
-        return false;
+    struct stat st;
+    if (::fstatat(dirFd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return B_FILE_EXISTS;
+    if (errno != ENOENT)
+        return status_for_errno(errno);
 
+    struct stat placeholder = {};
+    bool reserved = false;
+    if (!S_ISDIR(ours.st_mode)) {
+        int fd
+            = ::openat(dirFd, newName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return status_for_errno(errno);
+        reserved = ::fstat(fd, &placeholder) == 0;
+        int error = errno;
+        ::close(fd);
+        if (!reserved) {
+            ::unlinkat(dirFd, newName, 0);
+            return status_for_errno(error);
+        }
+    }
+    if (::renameat(dirFd, oldName, dirFd, newName) != 0) {
+        int error = errno;
+        if (reserved && names_node(dirFd, newName, placeholder))
+            ::unlinkat(dirFd, newName, 0);
+        return status_for_errno(error);
+    }
+    return B_OK;
+}
+
+// Moves oldName (the node `ours`) to newName within dirFd without ever replacing newName, the
+// safest way the file system allows: renameat2 with RENAME_NOREPLACE; where the flag is refused
+// (NFS, NTFS-3G, FUSE), a hard link and an unlink; where hard links are refused too (FUSE exFAT
+// and FAT), a checked plain rename. B_OK, B_FILE_EXISTS, B_ENTRY_NOT_FOUND,
+// B_PERMISSION_DENIED, other mapped errno.
+status_t move_no_replace(
+    int dirFd, const char* oldName, const char* newName, const struct stat& ours)
+{
+    if (int error = injected_failure())
+        return status_for_errno(error);
+
+    RenameWay way = sForcedWay.load();
+    if (way == RenameWay::NoReplace) {
+        if (::renameat2(dirFd, oldName, dirFd, newName, RENAME_NOREPLACE) == 0)
+            return B_OK;
+        int error = errno;
+        if (error != EINVAL && error != ENOSYS && error != ENOTSUP && error != EOPNOTSUPP)
+            return status_for_errno(error);
+    }
+    if (way != RenameWay::Plain) {
+        if (::linkat(dirFd, oldName, dirFd, newName, 0) == 0)
+            return unlink_old_name(dirFd, oldName, newName, ours);
+        int error = errno;
+        // A folder the user may not write says so, before any other refusal.
+        if (error == EPERM && ::faccessat(dirFd, ".", W_OK, AT_EACCESS) != 0 && errno == EACCES)
+            return B_PERMISSION_DENIED;
+        // Anything but hard links refused (a folder, or a file system without them).
+        if (error != EPERM && error != EMLINK && error != ENOTSUP && error != EOPNOTSUPP
+            && error != ENOSYS)
+            return status_for_errno(error);
+    }
+    return rename_checked(dirFd, oldName, newName, ours);
+}
+
+// Whether the folder lists an entry spelled exactly name.
+bool is_listed(int dirFd, const char* name)
+{
     int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0)
         return false;
@@ -117,32 +200,78 @@ bool is_case_alias(int dirFd, const char* oldName, const char* newName)
     }
     bool listed = false;
     while (dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, newName) == 0) {
+        if (std::strcmp(entry->d_name, name) == 0) {
             listed = true;
             break;
         }
     }
     ::closedir(dir);
-    return !listed;
+    return listed;
 }
 
-// A case-only rename on a case-insensitive file system: old -> unique temporary -> new, and
-// back to old if the second step fails.
-status_t rename_through_temporary(int dirFd, const char* oldName, const char* newName)
+// Whether two names differ at most in the case of ASCII letters. Every case-insensitive file
+// system folds those; other bytes must match exactly.
+bool equal_but_ascii_case(const char* a, const char* b)
 {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        if (x != y && (x >= 0x80 || y >= 0x80 || std::tolower(x) != std::tolower(y)))
+            return false;
+    }
+    return *a == *b;
+}
+
+// True when newName is taken only because the file system ignores case: no entry is spelled
+// newName, yet it resolves, and it resolves to our node, or differs from oldName only in ASCII
+// case (FUSE file systems give each spelling a node number of its own). Since no two entries
+// of a case-insensitive folder match alike, the entry it matches is then oldName. A second hard
+// link is listed under its own name, so it never counts as an alias.
+bool is_case_alias(int dirFd, const char* oldName, const char* newName, const struct stat& ours)
+{
+    struct stat newStat;
+    if (::fstatat(dirFd, newName, &newStat, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (!same_node(newStat, ours) && !equal_but_ascii_case(oldName, newName))
+        return false;
+
+    return !is_listed(dirFd, newName);
+}
+
+// A case-only rename on a case-insensitive file system, where newName is only another
+// spelling of our own entry. A plain rename to it does that on FUSE file systems (whose
+// kernel side keeps the old spelling's lookups cached a while, so that a way through a
+// temporary name would find newName still taken); elsewhere it may do nothing, since both
+// names are one entry: then old -> unique temporary -> new, and back to old if the second step
+// fails. *actual becomes the name the file ends under.
+status_t rename_case(int dirFd, const char* oldName, const char* newName, const struct stat& ours,
+    std::string* actual)
+{
+    if (injected_failure() == 0 && ::renameat(dirFd, oldName, dirFd, newName) == 0
+        && is_listed(dirFd, newName)) {
+        *actual = newName;
+        return B_OK;
+    }
     static std::atomic<unsigned> sCounter { 0 };
     for (int attempt = 0; attempt < 100; ++attempt) {
         char temporary[64];
         std::snprintf(temporary, sizeof(temporary), ".orvalin-rename-%ld-%u",
             static_cast<long>(::getpid()), sCounter.fetch_add(1));
-        status_t status = rename_no_replace(dirFd, oldName, temporary);
+        status_t status = move_no_replace(dirFd, oldName, temporary, ours);
         if (status == B_FILE_EXISTS)
             continue;
         if (status != B_OK)
             return status;
-        status = rename_no_replace(dirFd, temporary, newName);
-        if (status != B_OK)
-            (void)rename_no_replace(dirFd, temporary, oldName);
+        status = move_no_replace(dirFd, temporary, newName, ours);
+        if (status == B_OK) {
+            *actual = newName;
+            return B_OK;
+        }
+        if (move_no_replace(dirFd, temporary, oldName, ours) == B_OK)
+            *actual = oldName;
+        else if (names_node(dirFd, temporary, ours))
+            *actual = temporary;
+        else if (names_node(dirFd, newName, ours))
+            *actual = newName;
         return status;
     }
     return B_FILE_EXISTS;
@@ -150,9 +279,25 @@ status_t rename_through_temporary(int dirFd, const char* oldName, const char* ne
 
 } // namespace
 
+void entry_force_rename_way(RenameWay way)
+{
+    sForcedWay.store(way);
+}
+
 void entry_force_link_rename(bool force)
 {
-    sForceLinkRename.store(force);
+    entry_force_rename_way(force ? RenameWay::LinkUnlink : RenameWay::NoReplace);
+}
+
+void entry_fail_moves(std::vector<int> errors)
+{
+    std::lock_guard<std::mutex> lock(sHooksLock);
+    sInjectedErrors.assign(errors.begin(), errors.end());
+}
+
+void entry_between_link_and_unlink(std::function<void()> action)
+{
+    sBetweenLinkAndUnlink = std::move(action);
 }
 
 void entry_delay_renames(int microseconds)
@@ -335,7 +480,27 @@ status_t BEntry::GetName(char* buffer) const
     return B_OK;
 }
 
+// B_OK, B_NO_INIT, B_BAD_VALUE (null), or the mapped errno.
+status_t BEntry::GetNodeRef(node_ref* ref) const
+{
+    if (ref == nullptr)
+        return B_BAD_VALUE;
+    if (fStatus != B_OK)
+        return fStatus;
+    struct stat st;
+    if (::lstat(fRef.path().c_str(), &st) != 0)
+        return status_for_errno(errno);
+    ref->device = st.st_dev;
+    ref->node = st.st_ino;
+    return B_OK;
+}
+
 status_t BEntry::Rename(const char* name, bool clobber)
+{
+    return Rename(name, clobber, node_ref());
+}
+
+status_t BEntry::Rename(const char* name, bool clobber, const node_ref& loaded)
 {
     if (int delay = sRenameDelay.load(); delay > 0)
         ::usleep(static_cast<useconds_t>(delay));
@@ -363,18 +528,23 @@ status_t BEntry::Rename(const char* name, bool clobber)
     }
 
     status_t status;
-    if (fRef.name == name) {
-        // Nothing to move; report only whether the entry is there.
-        status = ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 ? B_OK
-                                                                       : status_for_errno(errno);
+    struct stat ours;
+    if (::fstatat(dirFd, fRef.name.c_str(), &ours, AT_SYMLINK_NOFOLLOW) != 0) {
+        status = status_for_errno(errno);
+    } else if (loaded.node != 0 && (ours.st_dev != loaded.device || ours.st_ino != loaded.node)) {
+        // Another file has taken the name since it was loaded.
+        status = B_ENTRY_NOT_FOUND;
+    } else if (fRef.name == name) {
+        status = B_OK; // nothing to move
     } else {
-        status = rename_no_replace(dirFd, fRef.name.c_str(), name);
-        if (status == B_FILE_EXISTS && is_case_alias(dirFd, fRef.name.c_str(), name))
-            status = rename_through_temporary(dirFd, fRef.name.c_str(), name);
+        std::string actual = fRef.name;
+        status = move_no_replace(dirFd, fRef.name.c_str(), name, ours);
+        if (status == B_OK)
+            actual = name;
+        else if (status == B_FILE_EXISTS && is_case_alias(dirFd, fRef.name.c_str(), name, ours))
+            status = rename_case(dirFd, fRef.name.c_str(), name, ours, &actual);
+        fRef.name = actual;
     }
     ::close(dirFd);
-
-    if (status == B_OK)
-        fRef.name = name;
     return status;
 }

@@ -7,6 +7,17 @@
 
 class BPath;
 
+// The identity of a node: its device and inode. A node of 0 is unknown.
+struct node_ref {
+    bool operator==(const node_ref& other) const
+    {
+        return device == other.device && node == other.node;
+    }
+
+    dev_t device = -1;
+    ino_t node = 0;
+};
+
 // A reference to a directory entry: device, directory (absolute path, and its inode for
 // identity) and leaf name. The leaf name is raw bytes; nothing here assumes an encoding.
 struct entry_ref {
@@ -51,13 +62,22 @@ public:
     status_t GetPath(BPath* path) const;
     // Copies the leaf name into buffer (B_FILE_NAME_LENGTH bytes).
     status_t GetName(char* buffer) const;
+    // The node the entry names now, links not followed. B_OK, B_NO_INIT, B_BAD_VALUE, or the
+    // mapped errno (B_ENTRY_NOT_FOUND when nothing has the name).
+    status_t GetNodeRef(node_ref* ref) const;
 
-    // Renames the entry within its directory; on success the entry follows the new name.
-    // Never replaces an existing entry, also not against a racing creator.
+    // Renames the entry within its directory; the entry follows the file's name, also when a
+    // failure leaves the file under another name than it had. Never replaces an existing entry:
+    // atomically where the file system offers it (also against a racing creator), else by a
+    // hard link and an unlink, else by a plain rename right after the name was found free.
+    // On a case-insensitive file system a change of case only renames.
+    // With a known `loaded` node, only that node is moved: if the name now belongs to another,
+    // nothing moves and the result is B_ENTRY_NOT_FOUND.
     // B_OK; B_BAD_VALUE for "", ".", "..", or a name with "/" (nothing moves); B_FILE_EXISTS;
-    // B_ENTRY_NOT_FOUND; B_PERMISSION_DENIED; B_NOT_ALLOWED when clobber is asked for or the
-    // file system offers no safe no-replace rename; other mapped errno values.
+    // B_ENTRY_NOT_FOUND; B_PERMISSION_DENIED; B_NOT_ALLOWED when clobber is asked for; other
+    // mapped errno values.
     [[nodiscard]] status_t Rename(const char* name, bool clobber = false);
+    [[nodiscard]] status_t Rename(const char* name, bool clobber, const node_ref& loaded);
 
 private:
     entry_ref fRef;

@@ -1,9 +1,22 @@
-// platform/EntryTesting.h: a test seam for the no-replace rename (not for program code).
+// platform/EntryTesting.h: test seams for the no-replace rename (not for program code).
 #pragma once
 
-// Makes BEntry::Rename behave as on a file system that refuses RENAME_NOREPLACE, so that the
-// link-and-unlink path can be tested on any file system. Off by default.
+#include <functional>
+#include <vector>
+
+// The ways BEntry::Rename may take; a forced way makes it behave as on a file system that
+// refuses the ways before it, so that each fallback can be tested on any file system.
+enum class RenameWay { NoReplace, LinkUnlink, Plain };
+void entry_force_rename_way(RenameWay way);
+// entry_force_rename_way(LinkUnlink) or (NoReplace).
 void entry_force_link_rename(bool force);
+
+// The next moves of a name fail with these errno values in turn, without acting; a 0 lets its
+// move run. The moves after the list run.
+void entry_fail_moves(std::vector<int> errors);
+
+// Runs between the hard link and the unlink of the link-and-unlink way (empty: nothing).
+void entry_between_link_and_unlink(std::function<void()> action);
 
 // Makes every BEntry::Rename wait this long first, as on a slow stick or network share, so that
 // a long "ALL" run can be tested with few files. 0 (the default) turns it off.

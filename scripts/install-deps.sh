@@ -18,6 +18,8 @@ packages=(
     fonts-dejavu-core                          # glyphs for offscreen and Xvfb rendering
     librsvg2-bin                               # the icon's PNG sizes
     desktop-file-utils appstream python3       # checks of the installed files; orvalin-user-actions
+    xfsprogs btrfs-progs exfatprogs dosfstools # the file-system matrix: images made with mkfs
+    exfat-fuse fusefat ntfs-3g fuse3           # ... and mounted through FUSE
 )
 for option in "$@"; do
     case "$option" in

@@ -259,6 +259,29 @@ TEST_F(Commands, FileDeletedBehindOurBack)
     EXPECT_TRUE(dir.Names().empty());
 }
 
+TEST_F(Commands, AFileThatTookTheLoadedOnesNameIsNeverRenamed)
+{
+    // After the load, another file gets the name: deleted and made anew, or renamed over it.
+    for (bool renamedOver : { false, true }) {
+        SCOPED_TRACE(renamedOver);
+        Song("a.mp3");
+        Open({ "a.mp3" });
+        dir.MakeFile("other", "another file");
+        if (!renamedOver) {
+            ASSERT_EQ(::unlink(dir.PathOf("a.mp3").c_str()), 0);
+        }
+        ASSERT_EQ(::rename(dir.PathOf("other").c_str(), dir.PathOf("a.mp3").c_str()), 0);
+        alerts.Clear();
+        output.Take();
+        Send(CMD_ADD_MP3);
+        EXPECT_NE(output.Take().find("Rename: B_ENTRY_NOT_FOUND \n"), std::string::npos);
+        EXPECT_EQ(alerts.Texts(), std::vector<std::string> { kGrumble });
+        EXPECT_EQ(dir.Names(), std::vector<std::string> { "a.mp3" });
+        EXPECT_EQ(dir.Read("a.mp3"), "another file");
+        Close();
+    }
+}
+
 TEST_F(Commands, ReadOnlyFolderIsReportedAsPermissionDenied)
 {
     // Root ignores permissions, so the rename runs in a child that drops to nobody.

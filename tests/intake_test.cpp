@@ -4,7 +4,11 @@
 #include "app/Orvalin.h"
 #include "platform/Alert.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using Intake = WindowHarness;
 
@@ -138,4 +142,65 @@ TEST_F(Intake, StatusTraceNamesEveryCodeOfItsTable)
         win->error_check("Rename: ", status);
         EXPECT_EQ(output.Take(), std::string("Rename: ") + name);
     }
+}
+
+TEST_F(Intake, SpecialFilesNeitherBlockNorAreRead)
+{
+    ::alarm(120); // an open that blocks ends the test here instead of hanging it
+    Song("real.mp3");
+    ASSERT_EQ(::mkfifo(dir.PathOf("pipe.mp3").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir(dir.PathOf("folder.mp3").c_str(), 0755), 0);
+    int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::string socketPath = dir.PathOf("socket.mp3");
+    ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::symlink("missing.mp3", dir.PathOf("dangling.mp3").c_str()), 0);
+    ASSERT_EQ(::symlink("real.mp3", dir.PathOf("link.mp3").c_str()), 0);
+    dir.MakeFile("big.mp3");
+    ASSERT_EQ(::truncate(dir.PathOf("big.mp3").c_str(), off_t(1) << 30), 0); // sparse: 1 GiB
+    dir.MakeFile("x.mp3");
+
+    const struct {
+        std::string path;
+        bool accepted;
+    } cases[] = {
+        { dir.PathOf("pipe.mp3"), false },
+        { dir.PathOf("folder.mp3"), false },
+        { "/dev/zero", false },
+        { "/dev/null", false },
+        { socketPath, false },
+        { dir.PathOf("dangling.mp3"), false },
+        // Typed by their names: loaded, without a read of the sparse gigabyte.
+        { dir.PathOf("big.mp3"), true },
+        { dir.PathOf("x.mp3"), true },
+        { dir.PathOf("link.mp3"), true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        BMessage msg('RRCV');
+        for (const std::string& path : { c.path, dir.PathOf("real.mp3") }) {
+            entry_ref ref;
+            ASSERT_EQ(get_ref_for_path(path.c_str(), &ref), B_OK);
+            msg.AddRef("refs", &ref);
+        }
+        alerts.Clear();
+        Close();
+        win = new TagViewer_window(BRect(100, 100, 101, 101), &msg);
+        EXPECT_EQ(win->CountFiles(), c.accepted ? 2 : 1);
+        EXPECT_EQ(alerts.beeps, c.accepted ? 0 : 1);
+        EXPECT_TRUE(alerts.alerts.empty());
+    }
+
+    // The link is renamed; its target keeps its name.
+    Send(CMD_ADD_MP3);
+    EXPECT_EQ(Name(), "link.mp3.mp3");
+    char target[64] = {};
+    EXPECT_GT(::readlink(dir.PathOf("link.mp3.mp3").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "real.mp3");
+    EXPECT_TRUE(dir.Exists("real.mp3"));
+    ::close(sock);
+    ::alarm(0);
 }

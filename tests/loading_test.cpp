@@ -57,6 +57,28 @@ TEST_F(Loading, EmptyAttributeBeepsAndLongOneIsCut)
     EXPECT_EQ(win->album_attr, std::string(255, 'x'));
     EXPECT_EQ(alerts.beeps, 1);
     EXPECT_TRUE(alerts.alerts.empty());
+
+    // A cut inside a UTF-8 character moves back to its first byte; other bytes are cut as
+    // they stand.
+    const std::string x(250, 'x');
+    const struct {
+        std::string text;
+        size_t kept;
+    } cuts[] = {
+        { x + "abcd\xC3\xA9" + x, 254 }, // é: 2 bytes
+        { x + "abc\xE2\x82\xAC" + x, 253 }, // €: 3 bytes
+        { x + "ab\xF0\x9F\x8E\xB5" + x, 252 }, // a note: 4 bytes
+        { x + "abc\xC3\xA9" + x, 255 }, // the cut falls between two characters
+        { x + "abc\xC3\xA9", 255 }, // nothing to cut
+        { x + "abcd\xE9\xE9" + x, 255 }, // Latin-1, not UTF-8
+        { "\xFF" + x + "abc\xC3\xA9" + x, 255 }, // invalid before the cut
+    };
+    for (const auto& cut : cuts) {
+        SCOPED_TRACE(cut.kept);
+        Song("utf8.mp3", { { "Title", cut.text } });
+        Open({ "utf8.mp3" });
+        EXPECT_EQ(std::string(win->title_attr.String()), cut.text.substr(0, cut.kept));
+    }
 }
 
 TEST_F(Loading, UnwritableFileShowsTheTagAlertAndKeepsThePreviousTexts)

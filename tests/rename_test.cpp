@@ -20,13 +20,18 @@
 namespace
 {
 
-// Runs each test twice: with renameat2's no-replace flag, and as on a file system that refuses
-// the flag (hard link, then unlink).
-class Rename : public testing::TestWithParam<bool>
+// Runs each test three times: with renameat2's no-replace flag, as on a file system that
+// refuses the flag (hard link, then unlink), and as on one that refuses hard links too (a
+// checked plain rename).
+class Rename : public testing::TestWithParam<RenameWay>
 {
 protected:
-    void SetUp() override { entry_force_link_rename(GetParam()); }
-    void TearDown() override { entry_force_link_rename(false); }
+    void SetUp() override { entry_force_rename_way(GetParam()); }
+    void TearDown() override
+    {
+        entry_force_rename_way(RenameWay::NoReplace);
+        entry_between_link_and_unlink(nullptr);
+    }
 };
 
 std::string name_of(const BEntry& entry)
@@ -36,12 +41,17 @@ std::string name_of(const BEntry& entry)
     return ref.name;
 }
 
+std::string way_name(const testing::TestParamInfo<RenameWay>& info)
+{
+    return info.param == RenameWay::NoReplace ? "NoReplace"
+        : info.param == RenameWay::LinkUnlink ? "LinkUnlink"
+                                              : "Plain";
+}
+
 } // namespace
 
-INSTANTIATE_TEST_SUITE_P(
-    Entry, Rename, testing::Values(false, true), [](const testing::TestParamInfo<bool>& info) {
-        return info.param ? "LinkUnlink" : "NoReplace";
-    });
+INSTANTIATE_TEST_SUITE_P(Entry, Rename,
+    testing::Values(RenameWay::NoReplace, RenameWay::LinkUnlink, RenameWay::Plain), way_name);
 
 TEST_P(Rename, MovesTheFileAndTheEntryFollows)
 {
@@ -260,19 +270,58 @@ TEST_P(Rename, NamesRoundTripByteForByte)
     EXPECT_EQ(std::string(name), after);
 }
 
-TEST(Rename, WithoutNoReplaceAFolderIsNotMoved)
+TEST(Rename, WithoutNoReplaceAFolderMovesOnlyToAFreeName)
 {
-    // Hard links to folders are impossible, so the fallback has no safe way: it refuses.
+    // Hard links to folders are impossible, so the fallback renames after checking the name.
     ScratchDir dir;
     ASSERT_EQ(::mkdir(dir.PathOf("folder").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.PathOf("taken").c_str(), 0755), 0);
     entry_ref ref = dir.Ref("folder");
     entry_force_link_rename(true);
-    status_t status = BEntry(&ref).Rename("other");
+    BEntry entry(&ref);
+    status_t taken = entry.Rename("taken");
+    status_t free = entry.Rename("other");
     entry_force_link_rename(false);
-    EXPECT_EQ(status, B_NOT_ALLOWED);
-    EXPECT_EQ(dir.Names(), std::vector<std::string>({ "folder" }));
+    EXPECT_EQ(taken, B_FILE_EXISTS);
+    EXPECT_EQ(free, B_OK);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>({ "other", "taken" }));
     // With the flag, folders rename like files.
-    EXPECT_EQ(BEntry(&ref).Rename("other"), B_OK);
+    EXPECT_EQ(entry.Rename("again"), B_OK);
+}
+
+TEST(Rename, LinkAndUnlinkLeaveTheOldNameToAFileThatTookIt)
+{
+    // Between the link and the unlink, another file is renamed over the old name.
+    const struct {
+        bool secondLink; // our file has another name besides
+        status_t status;
+        std::vector<std::string> names;
+    } cases[] = {
+        // Its new name is the file's only one: it stays, and the file has been renamed.
+        { false, B_OK, { "new.mp3", "song.mp3" } },
+        // It also has another name: the new one goes again and nothing has moved.
+        { true, B_ENTRY_NOT_FOUND, { "hard.mp3", "song.mp3" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.secondLink);
+        ScratchDir dir;
+        entry_ref ref = dir.MakeFile("song.mp3", "ours");
+        if (c.secondLink) {
+            ASSERT_EQ(::link(dir.PathOf("song.mp3").c_str(), dir.PathOf("hard.mp3").c_str()), 0);
+        }
+        dir.MakeFile("other", "theirs");
+        entry_force_link_rename(true);
+        entry_between_link_and_unlink([&] {
+            ASSERT_EQ(::rename(dir.PathOf("other").c_str(), dir.PathOf("song.mp3").c_str()), 0);
+        });
+        status_t status = BEntry(&ref).Rename("new.mp3");
+        entry_between_link_and_unlink(nullptr);
+        entry_force_link_rename(false);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(dir.Names(), c.names);
+        EXPECT_EQ(dir.Read("song.mp3"), "theirs");
+        EXPECT_EQ(dir.Read(c.names[0]), "ours");
+    }
 }
 
 TEST(EntryRef, PathsResolveTheirFolderButNotTheirLeaf)

@@ -90,4 +90,8 @@ private:
     bool rena_one();
     bool add3_one();
     bool rmv3_one();
+
+    // The node of the file loaded last (unknown when its entry could not be read): a rename
+    // moves only that node, not another file that has taken its name since.
+    node_ref loaded_node;
 };

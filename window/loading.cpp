@@ -19,6 +19,41 @@ void alert_and_wait(const char* text)
     (new BAlert(nullptr, text, "Oki"))->Go();
 }
 
+// The number of bytes a UTF-8 character with this lead byte has, or 0 for a byte that cannot
+// start one.
+int utf8_length(unsigned char lead)
+{
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+// Where to cut the first `known` bytes of a text to at most `limit` bytes (limit < known): at
+// limit, unless the bytes are valid UTF-8 and the cut falls inside a character; then at that
+// character's first byte, so that the name built from it stays valid.
+int32 cut_at_character(const char* text, int32 known, int32 limit)
+{
+    int32 at = 0;
+    while (at < known) {
+        int length = utf8_length(static_cast<unsigned char>(text[at]));
+        if (length == 0)
+            return limit;
+        for (int i = 1; i < length; i++)
+            if (at + i < known && (static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80)
+                return limit;
+        if (at + length > limit)
+            return at;
+        at += length;
+    }
+    return limit;
+}
+
 } // namespace
 
 void TagViewer_window::read_file()
@@ -33,10 +68,13 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
 
     BEntry entry;
     BPath path;
-    if (entry.SetTo(&ref, false) != B_OK || path.SetTo(&entry) != B_OK)
+    loaded_node = node_ref();
+    if (entry.SetTo(&ref, false) != B_OK || path.SetTo(&entry) != B_OK) {
         alert_and_wait("Orvalin:\nCould not read filename.\nPlease terminate program.");
-    else
+    } else {
         name_view->SetText(path.Leaf());
+        (void)entry.GetNodeRef(&loaded_node);
+    }
 
     delete tag;
     tag = new Mp3Tag(&ref);
@@ -77,7 +115,11 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
                 *attribute.variable = "";
                 beep();
             } else {
-                attribute.variable->SetTo(buffer, static_cast<int32>(read - 1));
+                // A full buffer holds one byte past the cut: enough to see a split character.
+                int32 length = static_cast<int32>(read - 1);
+                if (read == sizeof buffer)
+                    length = cut_at_character(buffer, static_cast<int32>(read), length);
+                attribute.variable->SetTo(buffer, length);
             }
         }
     }

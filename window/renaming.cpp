@@ -83,10 +83,11 @@ void TagViewer_window::rename()
 
     // The platform refuses names that would leave the folder ("", ".", "..", "/" inside) with
     // B_BAD_VALUE and never replaces an existing file.
-    status_t renamed = entry.Rename(new_name.String(), false);
+    // Only the file loaded last moves, not another that has taken its name since.
+    status_t renamed = entry.Rename(new_name.String(), false, loaded_node);
     last_status = renamed;
+    entry_ref moved;
     if (renamed == B_OK) {
-        entry_ref moved;
         last_status = entry.GetRef(&moved);
         if (last_status != B_OK) {
             beep();
@@ -94,6 +95,9 @@ void TagViewer_window::rename()
         } else {
             file_refs[position] = moved;
         }
+    } else if (entry.GetRef(&moved) == B_OK && moved != ref) {
+        // A failure midway left the file under another name: the list follows it.
+        file_refs[position] = moved;
     }
 
     if (renamed == B_FILE_EXISTS) {

@@ -15,12 +15,18 @@
 #include <unistd.h>
 
 ScratchDir::ScratchDir()
+    : ScratchDir(ORVALIN_SCRATCH_ROOT)
 {
-    std::filesystem::create_directories(ORVALIN_SCRATCH_ROOT);
-    std::string pattern = std::string(ORVALIN_SCRATCH_ROOT) + "/t-XXXXXX";
+}
+
+ScratchDir::ScratchDir(const std::string& root)
+{
+    std::error_code error;
+    std::filesystem::create_directories(root, error);
+    std::string pattern = root + "/t-XXXXXX";
     char* made = ::mkdtemp(pattern.data());
     if (made == nullptr)
-        ADD_FAILURE() << "mkdtemp failed under " << ORVALIN_SCRATCH_ROOT;
+        ADD_FAILURE() << "mkdtemp failed under " << root;
     fPath = pattern;
     ::chmod(fPath.c_str(), 0755);
 }

@@ -10,6 +10,7 @@ class ScratchDir
 {
 public:
     ScratchDir();
+    explicit ScratchDir(const std::string& root); // under root instead of the build tree
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
