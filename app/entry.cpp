@@ -6,8 +6,8 @@
 #include "platform/Application.h"
 #include "platform/Message.h"
 #include "platform/Trace.h"
+#include "platform/Uri.h"
 
-#include <cstring>
 #include <string>
 
 const char* const kSignature = "application/x-vnd.Kelterhof-Orvalin";
@@ -15,45 +15,15 @@ const char* const kSignature = "application/x-vnd.Kelterhof-Orvalin";
 namespace
 {
 
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// The local path of an argument: a path as it stands, or the decoded path of a file:// URI
-// (with an empty host or "localhost"). False for a URI that names no local file.
+// The local path of an argument: a path as it stands, or the decoded path of a file:// URI.
+// False for a URI that names no local file.
 bool local_path(const char* argument, std::string* path)
 {
-    const char* kScheme = "file://";
-    if (std::strncmp(argument, kScheme, std::strlen(kScheme)) != 0) {
+    if (!is_file_uri(argument)) {
         *path = argument;
         return true;
     }
-    std::string rest = argument + std::strlen(kScheme);
-    size_t slash = rest.find('/');
-    if (slash == std::string::npos)
-        return false;
-    std::string host = rest.substr(0, slash);
-    if (!host.empty() && host != "localhost")
-        return false;
-    path->clear();
-    for (size_t i = slash; i < rest.size(); i++) {
-        int high, low;
-        if (rest[i] == '%' && i + 2 < rest.size() && (high = hex_value(rest[i + 1])) >= 0
-            && (low = hex_value(rest[i + 2])) >= 0) {
-            *path += static_cast<char>(high * 16 + low);
-            i += 2;
-        } else {
-            *path += rest[i];
-        }
-    }
-    return true;
+    return local_path_of_uri(argument, path);
 }
 
 } // namespace

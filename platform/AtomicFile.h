@@ -8,5 +8,7 @@
 // Writes bytes to a temporary file beside path, flushes it to disk and renames it over path,
 // so that readers see either the old file or the complete new one, never an empty or partial
 // file. On failure the temporary file is removed and path is left as it was.
+// A symbolic link at path stays: its final target is replaced, from a temporary file beside
+// the target, and a dangling link has its target created.
 // B_OK, B_BAD_VALUE (null path), or the mapped errno of the failing step.
 status_t replace_file_atomically(const char* path, const std::string& bytes);

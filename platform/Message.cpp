@@ -25,6 +25,10 @@
 // dropped as if it were absent. A name that comes again with the same type adds its values to
 // the earlier field; with another type it is damage. Bytes after the last field also give
 // B_BAD_VALUE. Reading from a stream takes at most 16 MiB; a longer stream gives B_BAD_VALUE.
+//
+// Reading is linear in the input: fields are found by name through a hash index, and a count
+// is checked against the bytes left (every value costs at least its 4-byte length) before
+// anything is stored, so memory stays a small multiple of the input.
 #include "platform/Message.h"
 
 #include "platform/DataIO.h"
@@ -34,10 +38,10 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <new>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -51,12 +55,91 @@ const size_t kHeaderSize = 16;
 const size_t kMinFieldSize = 4 + 1 + 4 + 4 + 4; // name length, name, type, count, one value
 const size_t kStreamCap = 16 * 1024 * 1024;
 
-using Value = std::variant<entry_ref, BPoint, BString>;
+// A ref is held through a pointer so that every value, strings and points included, stays as
+// small as a string: a field of many short values costs little more than its input.
+class RefValue
+{
+public:
+    explicit RefValue(entry_ref ref)
+        : fRef(std::make_unique<entry_ref>(std::move(ref)))
+    {
+    }
+    RefValue(const RefValue& other)
+        : fRef(std::make_unique<entry_ref>(*other.fRef))
+    {
+    }
+    RefValue(RefValue&&) = default;
+    RefValue& operator=(const RefValue& other)
+    {
+        if (this != &other)
+            *fRef = *other.fRef;
+        return *this;
+    }
+    RefValue& operator=(RefValue&&) = default;
+    const entry_ref& operator*() const { return *fRef; }
+
+private:
+    std::unique_ptr<entry_ref> fRef;
+};
+
+using Value = std::variant<BString, BPoint, RefValue>;
+
+const entry_ref& unboxed(const RefValue& value)
+{
+    return *value;
+}
+const BPoint& unboxed(const BPoint& value)
+{
+    return value;
+}
+const BString& unboxed(const BString& value)
+{
+    return value;
+}
+
+struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+};
+
+// A field's values in one array, with removal from the front in O(1): the removed values are
+// released at once and their slots reclaimed once they make up half the array. A deque would
+// do the same but costs over half a kilobyte even for one value, and a message may hold a
+// hundred thousand fields.
+class Values
+{
+public:
+    size_t size() const { return fValues.size() - fFirst; }
+    bool empty() const { return size() == 0; }
+    const Value& operator[](size_t index) const { return fValues[fFirst + index]; }
+    std::vector<Value>::const_iterator begin() const { return fValues.begin() + fFirst; }
+    std::vector<Value>::const_iterator end() const { return fValues.end(); }
+
+    void push_back(Value value) { fValues.push_back(std::move(value)); }
+    void reserve_more(size_t count) { fValues.reserve(fValues.size() + count); }
+    void truncate(size_t count) { fValues.resize(fFirst + count); }
+    void erase(size_t index)
+    {
+        if (index > 0) {
+            fValues.erase(fValues.begin() + fFirst + index);
+            return;
+        }
+        fValues[fFirst++] = Value();
+        if (fFirst * 2 >= fValues.size()) {
+            fValues.erase(fValues.begin(), fValues.begin() + fFirst);
+            fFirst = 0;
+        }
+    }
+
+private:
+    std::vector<Value> fValues;
+    size_t fFirst = 0;
+};
 
 struct Field {
     std::string name;
     type_code type;
-    std::deque<Value> values;
+    Values values;
 };
 
 void put32(std::string& out, uint32 value)
@@ -92,7 +175,7 @@ std::string encode_value(const Value& value)
         put32(out, std::bit_cast<uint32>(point->x));
         put32(out, std::bit_cast<uint32>(point->y));
     } else {
-        const entry_ref& ref = std::get<entry_ref>(value);
+        const entry_ref& ref = *std::get<RefValue>(value);
         put64(out, static_cast<uint64>(static_cast<int64>(ref.device)));
         put64(out, static_cast<uint64>(ref.directory));
         put_bytes(out, ref.directory_path);
@@ -183,7 +266,7 @@ Decoded decode_value(type_code type, std::string_view bytes, Value* value)
         ref.directory = static_cast<ino_t>(directory);
         ref.directory_path = path;
         ref.name = name;
-        *value = std::move(ref);
+        *value = RefValue(std::move(ref));
         return Decoded::kValue;
     }
     }
@@ -192,14 +275,11 @@ Decoded decode_value(type_code type, std::string_view bytes, Value* value)
 
 type_code type_of(const Value& value)
 {
-    switch (value.index()) {
-    case 0:
+    if (std::holds_alternative<RefValue>(value))
         return B_REF_TYPE;
-    case 1:
+    if (std::holds_alternative<BPoint>(value))
         return B_POINT_TYPE;
-    default:
-        return B_STRING_TYPE;
-    }
+    return B_STRING_TYPE;
 }
 
 // The code as four characters in quotes when all are printable, else in hex.
@@ -249,23 +329,53 @@ std::string value_text(const Value& value)
         std::snprintf(text, sizeof text, "BPoint(x:%g, y:%g)", point->x, point->y);
         return text;
     }
-    return quoted(std::get<entry_ref>(value).path());
+    return quoted((*std::get<RefValue>(value)).path());
 }
 
 } // namespace
 
 struct BMessage::Data {
     std::vector<Field> fields;
+    // Each field's position in fields, by name.
+    std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> index;
 
-    Field* Find(const char* name)
+    Field* Find(std::string_view name)
     {
-        for (Field& field : fields)
-            if (field.name == name)
-                return &field;
-        return nullptr;
+        auto found = index.find(name);
+        return found == index.end() ? nullptr : &fields[found->second];
     }
-    const Field* Find(const char* name) const { return const_cast<Data*>(this)->Find(name); }
-    void Erase(Field* field) { fields.erase(fields.begin() + (field - fields.data())); }
+    const Field* Find(std::string_view name) const { return const_cast<Data*>(this)->Find(name); }
+
+    // A new, empty field at the end; may throw std::bad_alloc, leaving nothing added.
+    Field* Append(std::string_view name, type_code type)
+    {
+        fields.push_back(Field { std::string(name), type, {} });
+        try {
+            index.emplace(fields.back().name, fields.size() - 1);
+        } catch (...) {
+            fields.pop_back();
+            throw;
+        }
+        return &fields.back();
+    }
+
+    void Erase(Field* field)
+    {
+        size_t at = field - fields.data();
+        index.erase(field->name);
+        fields.erase(fields.begin() + at);
+        if (at == fields.size())
+            return; // the last field: no position moved
+        for (auto& [name, position] : index)
+            if (position > at)
+                --position;
+    }
+
+    void Clear()
+    {
+        fields.clear();
+        index.clear();
+    }
 
     status_t Add(const char* name, Value value)
     {
@@ -276,11 +386,16 @@ struct BMessage::Data {
         if (field != nullptr && field->type != type)
             return B_BAD_VALUE;
         try {
-            if (field == nullptr) {
-                fields.push_back(Field { name, type, {} });
-                field = &fields.back();
+            bool added = field == nullptr;
+            if (added)
+                field = Append(name, type);
+            try {
+                field->values.push_back(std::move(value));
+            } catch (const std::bad_alloc&) {
+                if (added)
+                    Erase(field);
+                throw;
             }
-            field->values.push_back(std::move(value));
         } catch (const std::bad_alloc&) {
             return B_NO_MEMORY;
         }
@@ -315,7 +430,7 @@ struct BMessage::Data {
             if constexpr (std::is_same_v<Out, const char*>)
                 *out = std::get<T>(*value).String();
             else
-                *out = std::get<T>(*value);
+                *out = unboxed(std::get<T>(*value));
         }
         return status;
     }
@@ -371,7 +486,7 @@ status_t BMessage::AddRef(const char* name, const entry_ref* ref)
 {
     if (ref == nullptr)
         return B_BAD_VALUE;
-    return fData->Add(name, *ref);
+    return fData->Add(name, RefValue(*ref));
 }
 
 status_t BMessage::AddPoint(const char* name, BPoint point)
@@ -393,7 +508,7 @@ status_t BMessage::AddString(const char* name, const BString& string)
 
 status_t BMessage::FindRef(const char* name, int32 index, entry_ref* ref) const
 {
-    return fData->Find<entry_ref>(name, B_REF_TYPE, index, ref);
+    return fData->Find<RefValue>(name, B_REF_TYPE, index, ref);
 }
 
 status_t BMessage::FindPoint(const char* name, int32 index, BPoint* point) const
@@ -432,10 +547,7 @@ status_t BMessage::RemoveData(const char* name, int32 index)
         return B_NAME_NOT_FOUND;
     if (index < 0 || static_cast<size_t>(index) >= field->values.size())
         return B_BAD_INDEX;
-    if (index == 0)
-        field->values.pop_front(); // the intake's case: O(1)
-    else
-        field->values.erase(field->values.begin() + index);
+    field->values.erase(index); // index 0, the intake's case, in O(1)
     if (field->values.empty())
         fData->Erase(field);
     return B_OK;
@@ -454,7 +566,7 @@ status_t BMessage::RemoveName(const char* name)
 
 void BMessage::MakeEmpty()
 {
-    fData->fields.clear();
+    fData->Clear();
 }
 
 status_t BMessage::GetInfo(const char* name, type_code* type, int32* count) const
@@ -548,6 +660,7 @@ status_t BMessage::Unflatten(const char* bytes, size_t size)
         return B_BAD_VALUE;
     what = code;
 
+    status_t status = B_BAD_VALUE; // the result at the first damage
     try {
         for (uint32 i = 0; i < fieldCount; ++i) {
             if (reader.Remaining() < kMinFieldSize)
@@ -561,25 +674,42 @@ status_t BMessage::Unflatten(const char* bytes, size_t size)
             if (type != B_STRING_TYPE && type != B_POINT_TYPE && type != B_REF_TYPE)
                 return B_BAD_VALUE;
             // A repeated name must keep its type; its values then join the earlier ones.
-            const Field* earlier = fData->Find(std::string(name).c_str());
-            if (earlier != nullptr && earlier->type != type)
+            Field* field = fData->Find(name);
+            if (field != nullptr && field->type != type)
                 return B_BAD_VALUE;
+            bool added = field == nullptr;
+            if (added)
+                field = fData->Append(name, type);
+            size_t before = field->values.size();
 
-            std::vector<Value> values;
-            for (uint32 j = 0; j < valueCount; ++j) {
-                std::string_view bytes;
-                Value value;
-                if (!reader.GetBytes(&bytes))
-                    return B_BAD_VALUE;
-                Decoded decoded = decode_value(type, bytes, &value);
-                if (decoded == Decoded::kDamaged)
-                    return B_BAD_VALUE;
-                if (decoded == Decoded::kValue)
-                    values.push_back(std::move(value));
+            // Values go straight into the field; a field that is not read whole is taken out
+            // again, so that only whole fields stay.
+            Decoded decoded = Decoded::kValue;
+            try {
+                // The count was checked against the bytes left: at most a value per 4 bytes.
+                field->values.reserve_more(valueCount);
+                for (uint32 j = 0; j < valueCount && decoded != Decoded::kDamaged; ++j) {
+                    std::string_view bytes;
+                    Value value;
+                    if (!reader.GetBytes(&bytes))
+                        decoded = Decoded::kDamaged;
+                    else
+                        decoded = decode_value(type, bytes, &value);
+                    if (decoded == Decoded::kValue)
+                        field->values.push_back(std::move(value));
+                }
+            } catch (const std::bad_alloc&) {
+                decoded = Decoded::kDamaged;
+                status = B_NO_MEMORY;
             }
-            std::string fieldName(name);
-            for (Value& value : values)
-                fData->Add(fieldName.c_str(), std::move(value));
+            if (decoded == Decoded::kDamaged || field->values.empty()) {
+                if (added)
+                    fData->Erase(field);
+                else
+                    field->values.truncate(before);
+            }
+            if (decoded == Decoded::kDamaged)
+                return status;
         }
     } catch (const std::bad_alloc&) {
         return B_NO_MEMORY;

@@ -3,6 +3,7 @@
 
 #include "platform/SupportDefs.h"
 
+#include <string.h>
 #include <string>
 
 class BString
@@ -13,8 +14,9 @@ public:
         : fData(text ? text : "")
     {
     }
+    // At most length bytes, and never past the text's first NUL: a string ends there.
     BString(const char* text, int32 length)
-        : fData(text ? text : "", text ? length : 0)
+        : fData(text ? text : "", bounded_length(text, length))
     {
     }
     BString(const std::string& bytes)
@@ -34,7 +36,7 @@ public:
     }
     BString& SetTo(const char* text, int32 length)
     {
-        fData.assign(text ? text : "", text ? length : 0);
+        fData.assign(text ? text : "", bounded_length(text, length));
         return *this;
     }
     BString& Append(const char* text, int32 length)
@@ -89,5 +91,10 @@ public:
     bool operator==(const char* text) const { return fData == (text ? text : ""); }
 
 private:
+    static size_t bounded_length(const char* text, int32 length)
+    {
+        return text && length > 0 ? strnlen(text, static_cast<size_t>(length)) : 0;
+    }
+
     std::string fData;
 };

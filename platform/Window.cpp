@@ -4,6 +4,7 @@
 
 #include "platform/Application.h"
 #include "platform/QtAccess.h"
+#include "platform/Uri.h"
 #include "platform/WindowPrivate.h"
 
 #include <QAccessibleWidget>
@@ -162,8 +163,8 @@ void accept_drag(QDropEvent* event)
     event->accept();
 }
 
-// Posts B_SIMPLE_DATA with one "refs" entry per local file. The path is decoded from the URL's
-// percent-encoding straight into bytes, so names that are not UTF-8 survive byte for byte.
+// Posts B_SIMPLE_DATA with one "refs" entry per local file, its path decoded from the URL as
+// the arguments' URIs are.
 void post_dropped_files(BWindow* window, const QMimeData* data)
 {
     BMessage message(B_SIMPLE_DATA);
@@ -171,13 +172,12 @@ void post_dropped_files(BWindow* window, const QMimeData* data)
     for (const QUrl& url : data->urls()) {
         if (!url.isLocalFile())
             continue;
-        const QByteArray path
-            = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-        if (path.isEmpty() || path.contains('\0'))
-            continue; // a NUL would cut the path short and name another file
+        const QByteArray uri = url.toEncoded(QUrl::FullyEncoded);
+        std::string path;
+        if (!local_path_of_uri(std::string_view(uri.constData(), uri.size()), &path))
+            continue;
         entry_ref ref;
-        if (get_ref_for_path(path.constData(), &ref) == B_OK
-            && message.AddRef("refs", &ref) == B_OK)
+        if (get_ref_for_path(path.c_str(), &ref) == B_OK && message.AddRef("refs", &ref) == B_OK)
             count++;
     }
     if (count > 0)

@@ -120,6 +120,19 @@ TEST_F(Commands, RenameUsesTheFieldsCurrentTemplate)
     EXPECT_EQ(output.Take().find("Rename: "), std::string::npos);
 }
 
+// A string ends at its first NUL: the variable, the preview and the new name all stop there.
+TEST_F(Commands, AttributeWithANulRenamesToWhatThePreviewShows)
+{
+    Song("a.mp3", { { "Artist", std::string("AC\0DC", 5) }, { "Title", "T" }, { "Album", "A" } });
+    Open({ "a.mp3" });
+    EXPECT_EQ(win->artist_attr, "AC");
+    EXPECT_EQ(Preview(), "AC - T - A.mp3");
+    Send(CMD_RENAME);
+    EXPECT_EQ(dir.Names(), std::vector<std::string> { "AC - T - A.mp3" });
+    EXPECT_EQ(Name(), "AC - T - A.mp3");
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
 TEST_F(Commands, ExistingNamesAreNeverReplaced)
 {
     Song("one.mp3", { { "Title", "Same" } });

@@ -51,7 +51,7 @@ BMessage sample(int count = kSampleFields, uint32 what = 0)
         message.AddString("empty", "");
     if (count > 4) {
         message.AddString("multi", "one");
-        message.AddString("multi", BString("t\0o", 3));
+        message.AddString("multi", BString(std::string("t\0o", 3)));
         message.AddString("multi", "three");
     }
     return message;
@@ -387,6 +387,71 @@ TEST(MessageUnflatten, RefusesOversizedLengthsAndKeepsTheFieldsBeforeThem)
         // A field count past the fields present finds the end of the bytes first.
         EXPECT_EQ(back.Unflatten(damaged.data(), damaged.size()), B_BAD_VALUE);
         EXPECT_EQ(flat(back), flat(sample(c.intactFields)));
+    }
+}
+
+namespace
+{
+
+// An image with the given field count and then the given field bytes.
+std::string image(uint32 fieldCount, const std::string& fields)
+{
+    std::string bytes(16, '\0');
+    put32(bytes, 0, 0x4D56524F);
+    put32(bytes, 4, 1);
+    put32(bytes, 12, fieldCount);
+    return bytes + fields;
+}
+
+// A field's name, type and value count, its values to follow.
+std::string field_head(const std::string& name, uint32 type, uint32 count)
+{
+    std::string bytes(12 + name.size(), '\0');
+    put32(bytes, 0, static_cast<uint32>(name.size()));
+    bytes.replace(4, name.size(), name);
+    put32(bytes, 4 + name.size(), type);
+    put32(bytes, 8 + name.size(), count);
+    return bytes;
+}
+
+} // namespace
+
+TEST(MessageUnflatten, ReadsImagesOfManyFieldsOrValuesWhole)
+{
+    // 200,000 fields of one string, then the first name again; one field of 15 MiB of empty
+    // strings, whole and with its last value running past the end.
+    const uint32 kFields = 200000;
+    std::string fields;
+    for (uint32 i = 0; i <= kFields; ++i) {
+        std::string name = std::to_string(i % kFields);
+        fields += field_head(name.insert(0, 1, 'f'), B_STRING_TYPE, 1);
+        fields += std::string("\1\0\0\0", 4) + (i < kFields ? "x" : "y");
+    }
+    const uint32 kEmpty = 15 * 1024 * 1024 / 4;
+    const std::string empties
+        = field_head("s", B_STRING_TYPE, kEmpty) + std::string(4 * kEmpty, '\0');
+    std::string cut = empties;
+    put32(cut, cut.size() - 4, 1);
+    const struct {
+        const char* what;
+        std::string bytes;
+        status_t status;
+        int32 names;
+        const char* name;
+        int32 count;
+    } cases[] = {
+        { "many fields", image(kFields + 1, fields), B_OK, kFields, "f0", 2 },
+        { "many empty strings", image(1, empties), B_OK, 1, "s", kEmpty },
+        { "many empty strings, cut", image(1, cut), B_BAD_VALUE, 0, "s", 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BMessage back;
+        EXPECT_EQ(back.Unflatten(c.bytes.data(), c.bytes.size()), c.status);
+        EXPECT_EQ(back.CountNames(), c.names);
+        int32 count = 0;
+        back.GetInfo(c.name, nullptr, &count);
+        EXPECT_EQ(count, c.count);
     }
 }
 

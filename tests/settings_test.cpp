@@ -1,10 +1,17 @@
 // tests/settings_test.cpp: the window's position and template kept between runs.
 #include "tests/support/WindowHarness.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Message.h"
 #include "scripts/mp3gen.h"
 
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -160,4 +167,122 @@ TEST_F(Settings, MissingSettingsDirectoryIsNeitherReadNorWrittenNorCreated)
     EXPECT_EQ(LeftTop(), BPoint(100, 100));
     Close();
     EXPECT_FALSE(config.Exists("not-there"));
+}
+
+// A file larger than any the window writes is foreign: the window opens with its defaults.
+TEST_F(Settings, FileOverOneMebibyteIsNotRead)
+{
+    const size_t kCap = 1024 * 1024;
+    auto padded = [](size_t padding) {
+        BMessage message(0);
+        message.AddPoint("winloc", BPoint(200, 300));
+        message.AddString("constructor", "/ta");
+        message.AddString("padding", std::string(padding, 'x').c_str());
+        return message;
+    };
+    const size_t unpadded = padded(0).FlattenedSize();
+    for (size_t size : { kCap, kCap + 1 }) {
+        SCOPED_TRACE(size);
+        Store(padded(size - unpadded));
+        Open({ "a.mp3" });
+        const bool read = size <= kCap;
+        EXPECT_EQ(LeftTop(), read ? BPoint(200, 300) : BPoint(100, 100));
+        EXPECT_EQ(Template(), read ? "/ta" : "/aa - /ta - /la.mp3");
+        Close();
+    }
+}
+
+// The link stays and the file it leads to is replaced, from beside that file; a dangling
+// link has its target created.
+TEST_F(Settings, SymlinkedFileKeepsItsLink)
+{
+    ScratchDir elsewhere;
+    ASSERT_EQ(::mkdir(config.PathOf("real").c_str(), 0755), 0);
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> links; // link, target
+        std::string file; // where the settings end up
+    } cases[] = {
+        { "relative", { { "Kelterhof-Orvalin", "real/settings" } },
+            config.PathOf("real/settings") },
+        { "absolute, in another folder", { { "Kelterhof-Orvalin", elsewhere.PathOf("settings") } },
+            elsewhere.PathOf("settings") },
+        { "a chain", { { "Kelterhof-Orvalin", "real/link" }, { "real/link", "../real/chained" } },
+            config.PathOf("real/chained") },
+    };
+    // Temporary files are named after their target with a suffix.
+    auto temporaries = [&] {
+        int count = 0;
+        for (const std::string& root : { config.Path(), elsewhere.Path() })
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+                count += entry.path().filename().string().find('.') != std::string::npos;
+        return count;
+    };
+    for (const auto& c : cases) {
+        for (bool dangling : { false, true }) {
+            SCOPED_TRACE(testing::Message() << c.what << (dangling ? ", dangling" : ""));
+            for (const auto& [link, target] : c.links) {
+                ::unlink(config.PathOf(link).c_str());
+                ASSERT_EQ(::symlink(target.c_str(), config.PathOf(link).c_str()), 0);
+            }
+            ::unlink(c.file.c_str());
+            if (!dangling)
+                ASSERT_TRUE(mp3gen::write_file(c.file, "old"));
+            Open({ "a.mp3" });
+            win->MoveTo(BPoint(321, 234));
+            Close();
+            for (const auto& [link, target] : c.links) {
+                char buffer[4096];
+                ssize_t length = ::readlink(config.PathOf(link).c_str(), buffer, sizeof buffer);
+                EXPECT_EQ(std::string(buffer, std::max<ssize_t>(length, 0)), target);
+            }
+            std::ifstream in(c.file, std::ios::binary);
+            const std::string bytes { std::istreambuf_iterator<char>(in), {} };
+            BMessage stored;
+            ASSERT_EQ(stored.Unflatten(bytes.data(), bytes.size()), B_OK);
+            BPoint where;
+            EXPECT_EQ(stored.FindPoint("winloc", &where), B_OK);
+            EXPECT_EQ(where, BPoint(321, 234));
+            EXPECT_EQ(temporaries(), 0);
+        }
+    }
+}
+
+// A writer killed at any moment leaves the old file or the new one, whole.
+TEST_F(Settings, WriterKilledAnywhereLeavesOneWholeFile)
+{
+    const int kKills = 200;
+    std::string images[2];
+    for (int i = 0; i < 2; i++) {
+        BMessage message(0);
+        message.AddPoint("winloc", BPoint(i, i));
+        message.AddString("constructor", std::string(256 * 1024, "ab"[i]).c_str());
+        ASSERT_EQ(message.Flatten(&images[i]), B_OK);
+    }
+    ASSERT_EQ(replace_file_atomically(File().c_str(), images[0]), B_OK);
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> delay(0, 8000); // microseconds
+    int midWrite = 0;
+    for (int kill = 0; kill < kKills; kill++) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            for (int i = 1;; i++)
+                (void)replace_file_atomically(File().c_str(), images[i % 2]);
+        ::usleep(delay(random));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        const std::string bytes = config.Read("Kelterhof-Orvalin");
+        ASSERT_TRUE(bytes == images[0] || bytes == images[1]) << "kill " << kill;
+        BMessage message;
+        ASSERT_EQ(message.Unflatten(bytes.data(), bytes.size()), B_OK);
+        // A temporary file left behind shows a kill between its creation and the rename.
+        for (const std::string& name : config.Names())
+            if (name != "Kelterhof-Orvalin") {
+                midWrite++;
+                ::unlink(config.PathOf(name).c_str());
+            }
+    }
+    std::printf("%d of %d kills landed while a write was under way\n", midWrite, kKills);
 }
