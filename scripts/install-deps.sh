@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/install-deps.sh: installs the Debian 12 packages that building and testing Orvalin
 # need. As root it installs what is missing; as another user it prints the command to run.
-# With --fuzz it also covers clang and its libFuzzer runtime.
+# With --fuzz it also covers clang and its libFuzzer runtime; with --bench, what bench/run drives
+# and measures against.
 set -euo pipefail
 
 packages=(
@@ -14,9 +15,23 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick   # the real-window test and screenshots
     fonts-dejavu-core                          # glyphs for offscreen and Xvfb rendering
 )
-if [[ "${1:-}" == "--fuzz" ]]; then
-    packages+=(clang libclang-rt-14-dev)
-fi
+for option in "$@"; do
+    case "$option" in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --bench)
+        packages+=(
+            openbox dbus at-spi2-core python3-pyatspi libxtst6   # the desktop the window runs on
+            time                                                 # peak RSS: /usr/bin/time -f %M
+            libimage-exiftool-perl kid3-cli                      # the peers
+            linux-perf strace                                    # bench/run --profile
+        )
+        ;;
+    *)
+        echo "usage: install-deps.sh [--fuzz] [--bench]" >&2
+        exit 2
+        ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
