@@ -2,6 +2,8 @@
 // stepping through every file, and an "ALL" add/remove of ".mp3" over every file.
 // Prints medians of several runs and the per-file cost at each size, so that a cost that grows
 // faster than the number of files shows as a ratio above 1.
+// window_bench --intake [--runs R] N...: only the opening, on N files of the type audio/x-mpeg
+// each, one line "intake N MS" per size (the median of R runs, 5 by default).
 #include "tests/support/Recorder.h"
 #include "tests/support/Scratch.h"
 
@@ -13,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <unistd.h>
@@ -40,18 +43,45 @@ struct Result {
     double open, step, all;
 };
 
-Result measure(int count, int runs)
+void fill(ScratchDir& dir, BMessage& selection, int count, bool typed)
 {
-    ScratchDir dir;
-    BMessage selection('RRCV');
     for (int i = 0; i < count; i++) {
         std::string name = "song " + std::to_string(i) + ".mp3";
         dir.MakeMp3(name);
         dir.SetAttr(name, "Artist", "Artist " + std::to_string(i % 97));
         dir.SetAttr(name, "Title", "Title " + std::to_string(i));
+        if (typed)
+            dir.SetAttr(name, "BEOS:TYPE", "audio/x-mpeg");
         entry_ref ref = dir.Ref(name);
         selection.AddRef("refs", &ref);
     }
+}
+
+double measure_intake(int count, int runs)
+{
+    ScratchDir dir;
+    BMessage selection('RRCV');
+    fill(dir, selection, count, true);
+    TagViewer_window* win = nullptr;
+    double ms = median_ms(
+        runs,
+        [&] {
+            delete win;
+            win = nullptr;
+        },
+        [&] {
+            BMessage copy(selection);
+            win = new TagViewer_window(BRect(100, 100, 101, 101), &copy);
+        });
+    delete win;
+    return ms;
+}
+
+Result measure(int count, int runs)
+{
+    ScratchDir dir;
+    BMessage selection('RRCV');
+    fill(dir, selection, count, false);
     TagViewer_window* win = nullptr;
     auto open = [&] {
         delete win;
@@ -88,7 +118,7 @@ Result measure(int count, int runs)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -99,6 +129,23 @@ int main()
     // redirected run would, into a block-buffered file.
     int saved = ::dup(STDOUT_FILENO);
     int null = ::open("/dev/null", O_WRONLY);
+    if (argc > 1 && std::strcmp(argv[1], "--intake") == 0) {
+        int runs = 5, first = 2;
+        if (argc > 3 && std::strcmp(argv[2], "--runs") == 0) {
+            runs = std::max(1, std::atoi(argv[3]));
+            first = 4;
+        }
+        for (int i = first; i < argc; i++) {
+            int count = std::max(1, std::atoi(argv[i]));
+            std::fflush(stdout);
+            ::dup2(null, STDOUT_FILENO);
+            double ms = measure_intake(count, runs);
+            std::fflush(stdout);
+            ::dup2(saved, STDOUT_FILENO);
+            std::printf("intake %d %.2f\n", count, ms);
+        }
+        return 0;
+    }
     const int sizes[] = { 1000, 10000 };
     Result results[2];
     for (int i = 0; i < 2; i++) {

@@ -2,7 +2,8 @@
 # scripts/install-deps.sh: installs the Debian 12 packages that building and testing Orvalin
 # need. As root it installs what is missing; as another user it prints the command to run.
 # With --fuzz it also covers clang and its libFuzzer runtime; with --package, what building the
-# .deb needs and checks (dpkg-shlibdeps, dpkg-buildflags, lintian).
+# .deb needs and checks (dpkg-shlibdeps, dpkg-buildflags, lintian); with --bench, what bench/run
+# drives and measures against.
 set -euo pipefail
 
 packages=(
@@ -25,6 +26,14 @@ for option in "$@"; do
     case "$option" in
         --fuzz) packages+=(clang libclang-rt-14-dev) ;;
         --package) packages+=(dpkg-dev file lintian) ;;
+        --bench)
+            packages+=(
+                openbox dbus at-spi2-core python3-pyatspi libxtst6 # the desktop the window runs on
+                time                                               # peak RSS: /usr/bin/time -f %M
+                libimage-exiftool-perl kid3-cli                    # the peers
+                linux-perf strace                                  # bench/run --profile
+            )
+            ;;
         *) echo "install-deps: unknown option $option" >&2; exit 2 ;;
     esac
 done
