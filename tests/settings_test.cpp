@@ -226,8 +226,9 @@ TEST_F(Settings, SymlinkedFileKeepsItsLink)
                 ASSERT_EQ(::symlink(target.c_str(), config.PathOf(link).c_str()), 0);
             }
             ::unlink(c.file.c_str());
-            if (!dangling)
+            if (!dangling) {
                 ASSERT_TRUE(mp3gen::write_file(c.file, "old"));
+            }
             Open({ "a.mp3" });
             win->MoveTo(BPoint(321, 234));
             Close();
