@@ -34,9 +34,10 @@ for target in "$@"; do
     if [[ -d "$root/tests/fuzz/corpus/$target" ]]; then
         cp -r "$root/tests/fuzz/corpus/$target/." "$build/corpus/$target/"
     fi
+    # -max_len lets the largest seed (a message of 100,000 fields, 1.9 MB) in whole.
     # The targets make their scratch folders in the working directory: the build tree.
     (cd "$build" && exec nice -n 19 "$build/tests/fuzz/$target" \
-        -max_total_time=$((minutes * 60)) -print_final_stats=1 \
+        -max_total_time=$((minutes * 60)) -print_final_stats=1 -max_len=2000000 \
         -artifact_prefix="$build/crashes/$target/" "$build/corpus/$target" \
         >"$build/$target.log" 2>&1) &
     pids+=($!)
