@@ -150,13 +150,8 @@ TEST_F(Intake, SpecialFilesNeitherBlockNorAreRead)
     Song("real.mp3");
     ASSERT_EQ(::mkfifo(dir.PathOf("pipe.mp3").c_str(), 0644), 0);
     ASSERT_EQ(::mkdir(dir.PathOf("folder.mp3").c_str(), 0755), 0);
-    int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    std::string socketPath = dir.PathOf("socket.mp3");
-    ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
-    socketPath.copy(address.sun_path, socketPath.size());
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    int sock = dir.MakeSocket("socket.mp3");
+    ASSERT_GE(sock, 0);
     ASSERT_EQ(::symlink("missing.mp3", dir.PathOf("dangling.mp3").c_str()), 0);
     ASSERT_EQ(::symlink("real.mp3", dir.PathOf("link.mp3").c_str()), 0);
     dir.MakeFile("big.mp3");
@@ -171,7 +166,7 @@ TEST_F(Intake, SpecialFilesNeitherBlockNorAreRead)
         { dir.PathOf("folder.mp3"), false },
         { "/dev/zero", false },
         { "/dev/null", false },
-        { socketPath, false },
+        { dir.PathOf("socket.mp3"), false },
         { dir.PathOf("dangling.mp3"), false },
         // Typed by their names: loaded, without a read of the sparse gigabyte.
         { dir.PathOf("big.mp3"), true },

@@ -86,13 +86,8 @@ TEST(Types, FilesThatAreNotRegularAreNeverOpened)
     ScratchDir dir;
     ASSERT_EQ(::mkdir(dir.PathOf("folder.mp3").c_str(), 0755), 0);
     ASSERT_EQ(::mkfifo(dir.PathOf("pipe.mp3").c_str(), 0644), 0);
-    int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    std::string socketPath = dir.PathOf("socket.mp3");
-    ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
-    socketPath.copy(address.sun_path, socketPath.size());
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    int sock = dir.MakeSocket("socket.mp3");
+    ASSERT_GE(sock, 0);
 
     const struct {
         std::string path;

@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 ScratchDir::ScratchDir()
@@ -46,6 +48,22 @@ entry_ref ScratchDir::MakeFile(const std::string& name, const std::string& bytes
 {
     EXPECT_TRUE(mp3gen::write_file(PathOf(name), bytes)) << name;
     return Ref(name);
+}
+
+int ScratchDir::MakeSocket(const std::string& name)
+{
+    const std::string path = PathOf(name);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address.sun_path))
+        return -1;
+    path.copy(address.sun_path, path.size());
+    int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (sock >= 0 && ::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        ::close(sock);
+        return -1;
+    }
+    return sock;
 }
 
 entry_ref ScratchDir::MakeMp3(

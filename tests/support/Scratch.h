@@ -20,6 +20,8 @@ public:
 
     // Writes a file and returns its reference.
     entry_ref MakeFile(const std::string& name, const std::string& bytes = "");
+    // A listening-ready Unix socket bound at name; its descriptor (the caller closes it), or -1.
+    int MakeSocket(const std::string& name);
     // An MPEG file: silent frames, then tag (an ID3v1 image, or nothing).
     entry_ref MakeMp3(
         const std::string& name, const std::string& tag = "", const std::string& prefix = "");
