@@ -12,6 +12,7 @@
 #include <cstring>
 #include <deque>
 #include <dirent.h>
+#include <exception>
 #include <fcntl.h>
 #include <functional>
 #include <mutex>
@@ -305,6 +306,84 @@ void entry_delay_renames(int microseconds)
     sRenameDelay.store(microseconds);
 }
 
+// #pragma mark - directory_handle
+
+// An open directory (O_PATH: it can be neither read nor written through) and its identity.
+struct directory_handle {
+    directory_handle(int fd, const struct stat& st)
+        : fd(fd)
+        , device(st.st_dev)
+        , node(st.st_ino)
+    {
+    }
+    ~directory_handle();
+    directory_handle(const directory_handle&) = delete;
+    directory_handle& operator=(const directory_handle&) = delete;
+
+    int fd;
+    dev_t device;
+    ino_t node;
+};
+
+namespace
+{
+
+// Held folders are few (a selection is mostly one folder), but a search result may span
+// thousands: past this many, references carry no handle and a rename opens its folder itself.
+const int kMaxHeldFolders = 64;
+std::atomic<int> sHeldFolders { 0 };
+
+// Opens the directory at path and puts its state in *st. The handle is null when no more
+// folders may be held (*st is then from stat) or on failure: B_OK, the mapped ENOTDIR, or the
+// mapped errno.
+status_t open_folder(
+    const std::string& path, struct stat* st, std::shared_ptr<const directory_handle>* handle)
+{
+    handle->reset();
+    if (sHeldFolders.load() >= kMaxHeldFolders) {
+        if (::stat(path.c_str(), st) != 0)
+            return status_for_errno(errno);
+        return S_ISDIR(st->st_mode) ? B_OK : status_for_errno(ENOTDIR);
+    }
+    int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return status_for_errno(errno);
+    if (::fstat(fd, st) != 0) {
+        int error = errno;
+        ::close(fd);
+        return status_for_errno(error);
+    }
+    try {
+        *handle = std::make_shared<const directory_handle>(fd, *st);
+    } catch (const std::exception&) {
+        ::close(fd); // no handle: the reference works by path
+        return B_OK;
+    }
+    sHeldFolders++;
+    return B_OK;
+}
+
+// The folder of the previous absolute path: the paths of one selection mostly share it, and
+// one stat then confirms what resolving every component again would find. Its handle is not
+// kept alive from here: once no reference holds a folder it is closed (and can be unmounted).
+struct LastFolder {
+    std::string given, resolved;
+    dev_t device = -1;
+    ino_t node = 0;
+    bool held = false;
+    std::weak_ptr<const directory_handle> handle;
+};
+std::mutex sLastFolderLock;
+LastFolder sLastFolder;
+
+} // namespace
+
+directory_handle::~directory_handle()
+{
+    ::close(fd);
+    sHeldFolders--;
+}
+
 // #pragma mark - entry_ref
 
 entry_ref::entry_ref(dev_t device, ino_t directory, const char* directoryPath, const char* name)
@@ -359,19 +438,46 @@ status_t get_ref_for_path(const char* path, entry_ref* ref)
         }
     }
 
+    // A relative directory depends on the working directory, so only absolute ones are kept.
+    bool keep = dir.front() == '/';
+    if (keep) {
+        std::lock_guard<std::mutex> lock(sLastFolderLock);
+        std::shared_ptr<const directory_handle> handle = sLastFolder.handle.lock();
+        struct stat st;
+        if (sLastFolder.given == dir && (handle != nullptr || !sLastFolder.held)
+            && ::stat(sLastFolder.resolved.c_str(), &st) == 0 && S_ISDIR(st.st_mode)
+            && st.st_dev == sLastFolder.device && st.st_ino == sLastFolder.node) {
+            ref->device = st.st_dev;
+            ref->directory = st.st_ino;
+            ref->directory_path = sLastFolder.resolved;
+            ref->name = leaf;
+            ref->folder = std::move(handle);
+            return B_OK;
+        }
+    }
+
     std::string directoryPath;
     if (status_t status = resolve(dir, &directoryPath); status != B_OK)
         return status;
     struct stat st;
-    if (::stat(directoryPath.c_str(), &st) != 0)
-        return status_for_errno(errno);
-    if (!S_ISDIR(st.st_mode))
-        return status_for_errno(ENOTDIR);
+    std::shared_ptr<const directory_handle> handle;
+    if (status_t status = open_folder(directoryPath, &st, &handle); status != B_OK)
+        return status;
 
     ref->device = st.st_dev;
     ref->directory = st.st_ino;
     ref->directory_path = directoryPath;
     ref->name = leaf;
+    ref->folder = handle;
+    if (keep) {
+        std::lock_guard<std::mutex> lock(sLastFolderLock);
+        try {
+            sLastFolder
+                = LastFolder { dir, directoryPath, st.st_dev, st.st_ino, handle != nullptr, handle };
+        } catch (const std::exception&) {
+            sLastFolder = LastFolder();
+        }
+    }
     return B_OK;
 }
 
@@ -410,6 +516,7 @@ status_t BEntry::SetTo(const entry_ref* ref, bool traverse)
         return fStatus = status_for_errno(ENOTDIR);
 
     fRef = *ref;
+    fFolderChecked = st.st_dev == ref->device && st.st_ino == ref->directory;
     if (traverse) {
         std::string path = ref->path();
         if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -419,8 +526,10 @@ status_t BEntry::SetTo(const entry_ref* ref, bool traverse)
                 status = get_ref_for_path(target.c_str(), &fRef);
             if (status != B_OK) {
                 fRef = entry_ref();
+                fFolderChecked = false;
                 return fStatus = status;
             }
+            fFolderChecked = true; // resolved just now
         }
     }
     return fStatus = B_OK;
@@ -440,6 +549,7 @@ void BEntry::Unset()
 {
     fRef = entry_ref();
     fStatus = B_NO_INIT;
+    fFolderChecked = false;
 }
 
 bool BEntry::Exists() const
@@ -511,20 +621,30 @@ status_t BEntry::Rename(const char* name, bool clobber, const node_ref& loaded)
     if (clobber)
         return B_NOT_ALLOWED;
 
-    int dirFd = ::open(fRef.directory_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0)
-        return status_for_errno(errno);
     // The folder must still be the one the reference was made in: a file never moves elsewhere.
-    struct stat st;
-    if (::fstat(dirFd, &st) != 0) {
-        int error = errno;
-        ::close(dirFd);
-        return status_for_errno(error);
-    }
-    if (fRef.device != static_cast<dev_t>(-1)
-        && (st.st_dev != fRef.device || st.st_ino != fRef.directory)) {
-        ::close(dirFd);
-        return B_ENTRY_NOT_FOUND;
+    // A reference that holds its folder open renames through it, once SetTo has seen the
+    // folder's path still name that folder; otherwise the folder is opened and checked here.
+    int dirFd;
+    bool held = false;
+    if (const directory_handle* folder = fRef.folder.get(); folder != nullptr && fFolderChecked
+        && folder->device == fRef.device && folder->node == fRef.directory) {
+        dirFd = folder->fd;
+        held = true;
+    } else {
+        dirFd = ::open(fRef.directory_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0)
+            return status_for_errno(errno);
+        struct stat st;
+        if (::fstat(dirFd, &st) != 0) {
+            int error = errno;
+            ::close(dirFd);
+            return status_for_errno(error);
+        }
+        if (fRef.device != static_cast<dev_t>(-1)
+            && (st.st_dev != fRef.device || st.st_ino != fRef.directory)) {
+            ::close(dirFd);
+            return B_ENTRY_NOT_FOUND;
+        }
     }
 
     status_t status;
@@ -545,6 +665,7 @@ status_t BEntry::Rename(const char* name, bool clobber, const node_ref& loaded)
             status = rename_case(dirFd, fRef.name.c_str(), name, ours, &actual);
         fRef.name = actual;
     }
-    ::close(dirFd);
+    if (!held)
+        ::close(dirFd);
     return status;
 }

@@ -3,9 +3,11 @@
 
 #include "platform/SupportDefs.h"
 
+#include <memory>
 #include <string>
 
 class BPath;
+struct directory_handle;
 
 // The identity of a node: its device and inode. A node of 0 is unknown.
 struct node_ref {
@@ -35,6 +37,10 @@ struct entry_ref {
     ino_t directory = 0;
     std::string directory_path;
     std::string name;
+    // The directory held open, shared by every reference made in it, so that a rename needs no
+    // lookup of the folder; absent for a reference built by hand or when many folders are open.
+    // Not part of the reference's identity.
+    std::shared_ptr<const directory_handle> folder;
 };
 
 // Builds a reference from a path, relative paths against the working directory. The directory
@@ -82,6 +88,7 @@ public:
 private:
     entry_ref fRef;
     status_t fStatus = B_NO_INIT;
+    bool fFolderChecked = false; // the folder path named the reference's folder at SetTo
 };
 
 enum { B_FILE_NAME_LENGTH = 256, B_PATH_NAME_LENGTH = 4096 };

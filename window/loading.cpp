@@ -3,6 +3,7 @@
 
 #include "platform/Alert.h"
 #include "platform/Entry.h"
+#include "platform/File.h"
 #include "platform/Node.h"
 #include "platform/Path.h"
 #include "platform/Trace.h"
@@ -88,8 +89,15 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
         comment_tag = tag->comment;
     }
 
-    BNode node;
-    if (node.SetTo(&ref) != B_OK) {
+    // The tag record's open file serves the attributes too: one descriptor per load. Only a
+    // file the record could not open (one we may not write, say) is opened again, to read.
+    BNode own;
+    BNode* node = tag->file;
+    if (node == nullptr || node->InitCheck() != B_OK) {
+        node = &own;
+        own.SetTo(&ref);
+    }
+    if (node->InitCheck() != B_OK) {
         alert_and_wait("Orvalin:\nCould not read attributes.\nPlease terminate program.");
     } else {
         const struct {
@@ -104,13 +112,13 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
         };
         for (const auto& attribute : kAttributes) {
             attr_info info;
-            last_status = node.GetAttrInfo(attribute.name, &info);
+            last_status = node->GetAttrInfo(attribute.name, &info);
             if (last_status != B_OK) {
                 *attribute.variable = "";
                 continue;
             }
             char buffer[256];
-            ssize_t read = node.ReadAttr(attribute.name, B_STRING_TYPE, 0, buffer, sizeof buffer);
+            ssize_t read = node->ReadAttr(attribute.name, B_STRING_TYPE, 0, buffer, sizeof buffer);
             if (read < 1) {
                 *attribute.variable = "";
                 beep();
