@@ -472,8 +472,8 @@ status_t get_ref_for_path(const char* path, entry_ref* ref)
     if (keep) {
         std::lock_guard<std::mutex> lock(sLastFolderLock);
         try {
-            sLastFolder
-                = LastFolder { dir, directoryPath, st.st_dev, st.st_ino, handle != nullptr, handle };
+            sLastFolder = LastFolder { dir, directoryPath, st.st_dev, st.st_ino, handle != nullptr,
+                handle };
         } catch (const std::exception&) {
             sLastFolder = LastFolder();
         }

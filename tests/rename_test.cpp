@@ -12,10 +12,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -364,4 +366,55 @@ TEST(EntryRef, PathsResolveTheirFolderButNotTheirLeaf)
     EXPECT_EQ(get_ref_for_path("", &ref), B_BAD_VALUE);
     EXPECT_EQ(get_ref_for_path(nullptr, &ref), B_BAD_VALUE);
     EXPECT_EQ(BEntry(dir.PathOf("none/song.mp3").c_str()).InitCheck(), B_ENTRY_NOT_FOUND);
+}
+
+// References hold their folder open only while they live, and never too many folders; a path
+// in a folder that was replaced since the last reference names the new folder.
+TEST(EntryRef, FoldersAreHeldWhileReferencesLive)
+{
+    auto open_descriptors = [] {
+        int count = 0;
+        if (DIR* fds = ::opendir("/proc/self/fd")) {
+            while (::readdir(fds) != nullptr)
+                count++;
+            ::closedir(fds);
+        }
+        return count;
+    };
+    ScratchDir dir;
+    ASSERT_EQ(::mkdir(dir.PathOf("folder").c_str(), 0755), 0);
+    dir.MakeFile("folder/a.mp3", "a");
+    dir.MakeFile("folder/b.mp3", "b");
+    int before = open_descriptors();
+    {
+        entry_ref a = dir.Ref("folder/a.mp3"), b = dir.Ref("folder/b.mp3");
+        EXPECT_EQ(open_descriptors(), before + 1);
+        EXPECT_EQ(BEntry(&b).Rename("c.mp3"), B_OK);
+        EXPECT_EQ(dir.Read("folder/c.mp3"), "b");
+
+        ASSERT_EQ(::rename(dir.PathOf("folder").c_str(), dir.PathOf("moved").c_str()), 0);
+        ASSERT_EQ(::mkdir(dir.PathOf("folder").c_str(), 0755), 0);
+        dir.MakeFile("folder/a.mp3", "new");
+        entry_ref now = dir.Ref("folder/a.mp3");
+        struct stat st;
+        ASSERT_EQ(::stat(dir.PathOf("folder").c_str(), &st), 0);
+        EXPECT_EQ(now.directory, st.st_ino);
+        EXPECT_EQ(BEntry(&a).Rename("d.mp3"), B_ENTRY_NOT_FOUND);
+        EXPECT_EQ(BEntry(&now).Rename("d.mp3"), B_OK);
+        EXPECT_EQ(dir.Read("moved/a.mp3"), "a");
+    }
+    EXPECT_EQ(open_descriptors(), before);
+
+    std::vector<entry_ref> refs;
+    for (int i = 0; i < 200; i++) {
+        std::string name = "f";
+        name.append(std::to_string(i));
+        ASSERT_EQ(::mkdir(dir.PathOf(name).c_str(), 0755), 0);
+        name.append("/s.mp3");
+        refs.push_back(dir.MakeFile(name, "s"));
+    }
+    EXPECT_LE(open_descriptors(), before + 64);
+    for (const entry_ref& ref : refs)
+        EXPECT_EQ(BEntry(&ref).Rename("t.mp3"), B_OK);
+    EXPECT_TRUE(dir.Exists("f199/t.mp3"));
 }
