@@ -104,6 +104,8 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
     }
     ::fcntl(fd, F_SETFL, flags & O_APPEND); // no longer O_NONBLOCK
     fSize = st.st_size;
+    fPosition = 0;
+    fAppend = (flags & O_APPEND) != 0;
     // The node part, attributes included, works on the same descriptor.
     return Adopt(fd, path, st, (flags & O_ACCMODE) != O_WRONLY);
 }
@@ -111,8 +113,13 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
 void BFile::Unset()
 {
     fSize = -1;
+    fPosition = 0;
+    fAppend = false;
     BNode::Unset();
 }
+
+// The position is kept here rather than in the descriptor, so that reads and writes are
+// positioned (pread, pwrite) and a seek costs no system call.
 
 // Bytes read (0 at the end), B_NO_INIT, B_BAD_VALUE, other mapped errno.
 ssize_t BFile::Read(void* buffer, size_t size)
@@ -123,13 +130,16 @@ ssize_t BFile::Read(void* buffer, size_t size)
         return B_BAD_VALUE;
     ssize_t n;
     do
-        n = ::read(fFd, buffer, size);
+        n = ::pread(fFd, buffer, size, fPosition);
     while (n < 0 && errno == EINTR);
-    return n < 0 ? status_for_errno(errno) : n;
+    if (n < 0)
+        return status_for_errno(errno);
+    fPosition += n;
+    return n;
 }
 
 // Bytes written (all of them unless the disk fills up), B_NO_INIT, B_BAD_VALUE,
-// B_DEVICE_FULL, other mapped errno.
+// B_DEVICE_FULL, other mapped errno. A file opened at its end appends every write.
 ssize_t BFile::Write(const void* buffer, size_t size)
 {
     if (fFd < 0)
@@ -140,7 +150,8 @@ ssize_t BFile::Write(const void* buffer, size_t size)
     const char* bytes = static_cast<const char*>(buffer);
     size_t done = 0;
     while (done < size) {
-        ssize_t n = ::write(fFd, bytes + done, size - done);
+        ssize_t n = fAppend ? ::write(fFd, bytes + done, size - done)
+                            : ::pwrite(fFd, bytes + done, size - done, fPosition);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -149,19 +160,42 @@ ssize_t BFile::Write(const void* buffer, size_t size)
             return status_for_errno(errno);
         }
         done += static_cast<size_t>(n);
+        fPosition += n;
+    }
+    if (fAppend) {
+        // Appended at the end, wherever the position was: the position follows the file's end.
+        if (off_t end = ::lseek(fFd, 0, SEEK_CUR); end >= 0)
+            fPosition = end;
     }
     return static_cast<ssize_t>(done);
 }
 
-// The new position; B_NO_INIT, B_BAD_VALUE (unknown mode, or a position before the start).
+// The new position; B_NO_INIT, B_BAD_VALUE (unknown mode, or a position before the start),
+// other mapped errno (the size could not be had).
 off_t BFile::Seek(off_t position, uint32 seekMode)
 {
     if (fFd < 0)
         return B_NO_INIT;
-    if (seekMode != SEEK_SET && seekMode != SEEK_CUR && seekMode != SEEK_END)
+    off_t base;
+    switch (seekMode) {
+    case SEEK_SET:
+        base = 0;
+        break;
+    case SEEK_CUR:
+        base = fPosition;
+        break;
+    case SEEK_END:
+        if (status_t status = GetSize(&base); status != B_OK)
+            return status;
+        break;
+    default:
         return B_BAD_VALUE;
-    off_t result = ::lseek(fFd, position, static_cast<int>(seekMode));
-    return result < 0 ? status_for_errno(errno) : result;
+    }
+    off_t result;
+    if (__builtin_add_overflow(base, position, &result) || result < 0)
+        return B_BAD_VALUE;
+    fPosition = result;
+    return result;
 }
 
 // The current position, or B_NO_INIT.
@@ -169,8 +203,7 @@ off_t BFile::Position() const
 {
     if (fFd < 0)
         return B_NO_INIT;
-    off_t result = ::lseek(fFd, 0, SEEK_CUR);
-    return result < 0 ? status_for_errno(errno) : result;
+    return fPosition;
 }
 
 // B_OK, B_NO_INIT, B_BAD_VALUE (null), other mapped errno.

@@ -38,4 +38,6 @@ public:
 
 private:
     off_t fSize = -1; // the size at the open, or -1 once a write may have changed it
+    off_t fPosition = 0;
+    bool fAppend = false; // opened with B_OPEN_AT_END: every write goes to the end
 };
