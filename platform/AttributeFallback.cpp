@@ -46,9 +46,13 @@ int open_regular(const std::string& path)
     return fd;
 }
 
-// Reads up to size bytes from offset; the bytes read.
-std::string read_at(int fd, size_t offset, size_t size)
+// Reads up to size bytes from offset, no further than the file's size as last seen (so that a
+// file shorter than the request costs one read, not a second one to find its end); a size of 0
+// may be a file system that gives no sizes, and limits nothing. The bytes read.
+std::string read_at(int fd, size_t offset, size_t size, off_t fileSize)
 {
+    if (fileSize > 0)
+        size = std::min(size, fileSize > off_t(offset) ? size_t(fileSize) - offset : size_t(0));
     std::string bytes(size, '\0');
     size_t done = 0;
     while (done < size) {
@@ -70,8 +74,9 @@ class WindowedReader
 {
 public:
     // head: the file's first bytes, already read (all of them where it is shorter than that).
-    WindowedReader(int fd, const std::string& head)
+    WindowedReader(int fd, const std::string& head, off_t fileSize)
         : fFd(fd)
+        , fFileSize(fileSize)
         , fWindow(head)
         , fEnded(head.size() < kSniffSize)
     {
@@ -83,7 +88,7 @@ public:
             if (fEnded && offset >= fStart && offset <= fStart + fWindow.size())
                 return fWindow.substr(offset - fStart, length);
             fStart = offset;
-            fWindow = read_at(fFd, offset, std::max(length, kWindowSize));
+            fWindow = read_at(fFd, offset, std::max(length, kWindowSize), fFileSize);
             fEnded = fWindow.size() < std::max(length, kWindowSize);
         }
         return fWindow.substr(offset - fStart, length);
@@ -92,6 +97,7 @@ public:
 private:
     static constexpr size_t kWindowSize = 64 * 1024;
     const int fFd;
+    const off_t fFileSize;
     size_t fStart = 0;
     std::string fWindow;
     bool fEnded = false; // the window reaches the end of the file
@@ -124,7 +130,7 @@ template <typename Work> bool with_descriptor(FallbackSource& source, Work work)
 const std::string& head_of(FallbackSource& source, int fd)
 {
     if (!source.head)
-        source.head = read_at(fd, 0, kSniffSize);
+        source.head = read_at(fd, 0, kSniffSize, source.st.st_size);
     return *source.head;
 }
 
@@ -199,7 +205,7 @@ SongTexts read_id3v2_texts(FallbackSource& source)
             if (head.compare(0, 3, "ID3") != 0)
                 return;
             // TagLib gets the fresh tag the walk builds; it never opens the file.
-            WindowedReader reader(fd, head);
+            WindowedReader reader(fd, head, source.st.st_size);
             std::string tag = keep_song_frames(
                 [&reader](size_t offset, size_t length) { return reader.Read(offset, length); });
             if (!tag.empty())
