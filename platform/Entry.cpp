@@ -363,9 +363,10 @@ status_t open_folder(
     return B_OK;
 }
 
-// The folder of the previous absolute path: the paths of one selection mostly share it, and
-// one stat then confirms what resolving every component again would find. Its handle is not
-// kept alive from here: once no reference holds a folder it is closed (and can be unmounted).
+// The folder of the previous absolute path: the paths of one selection mostly share it, so the
+// next path given the same way costs one stat, which confirms that the folder resolved then is
+// still there, instead of resolving every component again. Its handle is not kept alive from
+// here: once no reference holds a folder it is closed (and can be unmounted).
 struct LastFolder {
     std::string given, resolved;
     dev_t device = -1;
