@@ -333,6 +333,22 @@ namespace
 const int kMaxHeldFolders = 64;
 std::atomic<int> sHeldFolders { 0 };
 
+// Opens the directory at path (O_PATH) and puts its state in *st: the descriptor, or -1 with
+// the mapped errno in *status.
+int open_directory(const std::string& path, struct stat* st, status_t* status)
+{
+    int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 && ::fstat(fd, st) != 0) {
+        int error = errno;
+        ::close(fd);
+        errno = error;
+        fd = -1;
+    }
+    if (fd < 0)
+        *status = status_for_errno(errno);
+    return fd;
+}
+
 // Opens the directory at path and puts its state in *st. The handle is null when no more
 // folders may be held (*st is then from stat) or on failure: B_OK, the mapped ENOTDIR, or the
 // mapped errno.
@@ -345,14 +361,10 @@ status_t open_folder(
             return status_for_errno(errno);
         return S_ISDIR(st->st_mode) ? B_OK : status_for_errno(ENOTDIR);
     }
-    int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    status_t status;
+    int fd = open_directory(path, st, &status);
     if (fd < 0)
-        return status_for_errno(errno);
-    if (::fstat(fd, st) != 0) {
-        int error = errno;
-        ::close(fd);
-        return status_for_errno(error);
-    }
+        return status;
     try {
         *handle = std::make_shared<const directory_handle>(fd, *st);
     } catch (const std::exception&) {
@@ -632,15 +644,11 @@ status_t BEntry::Rename(const char* name, bool clobber, const node_ref& loaded)
         dirFd = folder->fd;
         held = true;
     } else {
-        dirFd = ::open(fRef.directory_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0)
-            return status_for_errno(errno);
         struct stat st;
-        if (::fstat(dirFd, &st) != 0) {
-            int error = errno;
-            ::close(dirFd);
-            return status_for_errno(error);
-        }
+        status_t opened;
+        dirFd = open_directory(fRef.directory_path, &st, &opened);
+        if (dirFd < 0)
+            return opened;
         if (fRef.device != static_cast<dev_t>(-1)
             && (st.st_dev != fRef.device || st.st_ino != fRef.directory)) {
             ::close(dirFd);
