@@ -2,7 +2,7 @@
 // program's two roles.
 #pragma once
 
-#include "platform/Entry.h"
+#include "platform/storage/Entry.h"
 #include "window/TagViewer_window.h"
 
 class BMessage;

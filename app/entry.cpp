@@ -2,11 +2,11 @@
 // the application role (About alert, then quit) without arguments.
 #include "app/Orvalin.h"
 
-#include "platform/Alert.h"
-#include "platform/Application.h"
-#include "platform/Message.h"
-#include "platform/Trace.h"
-#include "platform/Uri.h"
+#include "platform/interface/Alert.h"
+#include "platform/app/Application.h"
+#include "platform/app/Message.h"
+#include "platform/support/Trace.h"
+#include "platform/storage/Uri.h"
 
 #include <string>
 

@@ -1,10 +1,10 @@
 // app/launcher.cpp: the add-on entry and the launcher that runs the window on a selection.
 #include "app/Orvalin.h"
 
-#include "platform/Alert.h"
-#include "platform/Message.h"
-#include "platform/Trace.h"
-#include "platform/Window.h"
+#include "platform/interface/Alert.h"
+#include "platform/app/Message.h"
+#include "platform/support/Trace.h"
+#include "platform/app/Window.h"
 
 extern "C" void process_refs(entry_ref /*dir_ref*/, BMessage* msg, void* /*reserved*/)
 {

@@ -1,5 +1,5 @@
 // bench/message_bench.cpp: the cost of taking a selection of refs apart from its front.
-#include "platform/Message.h"
+#include "platform/app/Message.h"
 
 #include <algorithm>
 #include <chrono>

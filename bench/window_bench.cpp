@@ -7,8 +7,8 @@
 #include "tests/support/Recorder.h"
 #include "tests/support/Scratch.h"
 
-#include "platform/Application.h"
-#include "platform/Message.h"
+#include "platform/app/Application.h"
+#include "platform/app/Message.h"
 #include "window/TagViewer_window.h"
 
 #include <algorithm>

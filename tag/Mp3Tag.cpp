@@ -1,7 +1,7 @@
 // tag/Mp3Tag.cpp: reading the ID3v1 tag (the last 128 bytes of a file) into trimmed texts.
 #include "tag/Mp3Tag.h"
 
-#include "platform/File.h"
+#include "platform/storage/File.h"
 
 #include <cstring>
 #include <new>

@@ -1,9 +1,9 @@
 // tests/attributes_test.cpp: song attributes: stored xattrs with the string rule, and the
 // ID3v2 fallback for files that store none.
-#include "platform/Node.h"
+#include "platform/storage/Node.h"
 
-#include "platform/Entry.h"
-#include "platform/File.h"
+#include "platform/storage/Entry.h"
+#include "platform/storage/File.h"
 #include "scripts/mp3gen.h"
 #include "tests/support/Scratch.h"
 

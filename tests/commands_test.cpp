@@ -2,9 +2,9 @@
 #include "tests/support/Immutable.h"
 #include "tests/support/WindowHarness.h"
 
-#include "platform/Application.h"
-#include "platform/EntryTesting.h"
-#include "platform/QtAccess.h"
+#include "platform/app/Application.h"
+#include "platform/storage/EntryTesting.h"
+#include "platform/app/QtAccess.h"
 
 #include <QCursor>
 #include <QGuiApplication>

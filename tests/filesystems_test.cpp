@@ -5,9 +5,9 @@
 #include "tests/support/Recorder.h"
 #include "tests/support/Scratch.h"
 
-#include "platform/Application.h"
-#include "platform/EntryTesting.h"
-#include "platform/Message.h"
+#include "platform/app/Application.h"
+#include "platform/storage/EntryTesting.h"
+#include "platform/app/Message.h"
 #include "scripts/mp3gen.h"
 #include "window/TagViewer_window.h"
 

@@ -3,13 +3,13 @@
 #include "tests/support/Recorder.h"
 #include "tests/support/Scratch.h"
 
-#include "platform/Alert.h"
-#include "platform/Application.h"
-#include "platform/Layout.h"
-#include "platform/Message.h"
-#include "platform/QtAccess.h"
-#include "platform/Trace.h"
-#include "platform/Window.h"
+#include "platform/interface/Alert.h"
+#include "platform/app/Application.h"
+#include "platform/layout/Layout.h"
+#include "platform/app/Message.h"
+#include "platform/app/QtAccess.h"
+#include "platform/support/Trace.h"
+#include "platform/app/Window.h"
 
 #include <QAccessible>
 #include <QApplication>

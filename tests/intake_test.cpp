@@ -2,7 +2,7 @@
 #include "tests/support/WindowHarness.h"
 
 #include "app/Orvalin.h"
-#include "platform/Alert.h"
+#include "platform/interface/Alert.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>

@@ -1,6 +1,6 @@
 // tests/message_test.cpp: BMessage fields, the flattened form against damaged input, the dump.
-#include "platform/DataIO.h"
-#include "platform/Message.h"
+#include "platform/support/DataIO.h"
+#include "platform/app/Message.h"
 #include "tests/support/Recorder.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // write-back, and the statuses of files it cannot read.
 #include "tag/Mp3Tag.h"
 
-#include "platform/Entry.h"
-#include "platform/File.h"
+#include "platform/storage/Entry.h"
+#include "platform/storage/File.h"
 #include "scripts/mp3gen.h"
 #include "tests/support/Child.h"
 #include "tests/support/Scratch.h"

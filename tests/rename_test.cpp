@@ -1,9 +1,9 @@
 // tests/rename_test.cpp: entries and their rename: within the folder only, never over another
 // entry (also against a racing creator), byte-exact names, and the statuses of failures.
-#include "platform/Entry.h"
+#include "platform/storage/Entry.h"
 
-#include "platform/EntryTesting.h"
-#include "platform/Path.h"
+#include "platform/storage/EntryTesting.h"
+#include "platform/storage/Path.h"
 #include "tests/support/Child.h"
 #include "tests/support/Scratch.h"
 

@@ -1,8 +1,8 @@
 // tests/settings_test.cpp: the window's position and template kept between runs.
 #include "tests/support/WindowHarness.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/Message.h"
+#include "platform/storage/AtomicFile.h"
+#include "platform/app/Message.h"
 #include "scripts/mp3gen.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 // tests/storage_test.cpp: files (open modes, positions, sizes), paths, the settings directory
 // and the errno mapping.
-#include "platform/Entry.h"
-#include "platform/File.h"
-#include "platform/FindDirectory.h"
-#include "platform/Path.h"
+#include "platform/storage/Entry.h"
+#include "platform/storage/File.h"
+#include "platform/storage/FindDirectory.h"
+#include "platform/storage/Path.h"
 #include "tests/support/Scratch.h"
 
 #include <gtest/gtest.h>

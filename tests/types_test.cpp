@@ -1,8 +1,8 @@
 // tests/types_test.cpp: the type attribute "BEOS:TYPE": stored, from the MIME database, or the
 // inode type of files that are not regular (which are never opened).
-#include "platform/Node.h"
+#include "platform/storage/Node.h"
 
-#include "platform/File.h"
+#include "platform/storage/File.h"
 #include "scripts/mp3gen.h"
 #include "tests/support/Child.h"
 #include "tests/support/Scratch.h"

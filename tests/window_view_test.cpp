@@ -2,7 +2,7 @@
 // its place and size, and the input that reaches its command loop.
 #include "tests/support/WindowHarness.h"
 
-#include "platform/QtAccess.h"
+#include "platform/app/QtAccess.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // window/TagViewer_window.cpp: the window's construction, destruction and status trace.
 #include "window/TagViewer_window.h"
 
-#include "platform/Trace.h"
+#include "platform/support/Trace.h"
 #include "tag/Mp3Tag.h"
 
 const char* const kInitialTemplate = "/aa - /ta - /la.mp3";

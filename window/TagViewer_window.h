@@ -1,10 +1,10 @@
 // window/TagViewer_window.h: the renaming window: its state and the operations on it.
 #pragma once
 
-#include "platform/Entry.h"
-#include "platform/Layout.h"
-#include "platform/String.h"
-#include "platform/SupportDefs.h"
+#include "platform/storage/Entry.h"
+#include "platform/layout/Layout.h"
+#include "platform/support/String.h"
+#include "platform/support/SupportDefs.h"
 
 #include <deque>
 

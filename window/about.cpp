@@ -1,7 +1,7 @@
 // window/about.cpp: the About alert.
 #include "window/TagViewer_window.h"
 
-#include "platform/Alert.h"
+#include "platform/interface/Alert.h"
 
 void myAboutWindow()
 {

@@ -1,10 +1,10 @@
 // window/dispatch.cpp: the window's command loop, stepping through the files and "ALL" mode.
 #include "window/TagViewer_window.h"
 
-#include "platform/Alert.h"
-#include "platform/Application.h"
-#include "platform/Message.h"
-#include "platform/Trace.h"
+#include "platform/interface/Alert.h"
+#include "platform/app/Application.h"
+#include "platform/app/Message.h"
+#include "platform/support/Trace.h"
 
 void TagViewer_window::MessageReceived(BMessage* msg)
 {

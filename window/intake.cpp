@@ -1,10 +1,10 @@
 // window/intake.cpp: taking the MPEG audio files of a message into the window's list.
 #include "window/TagViewer_window.h"
 
-#include "platform/Alert.h"
-#include "platform/Message.h"
-#include "platform/Node.h"
-#include "platform/Trace.h"
+#include "platform/interface/Alert.h"
+#include "platform/app/Message.h"
+#include "platform/storage/Node.h"
+#include "platform/support/Trace.h"
 
 void TagViewer_window::get_refs(BMessage* msg)
 {

@@ -1,7 +1,7 @@
 // window/layout.cpp: the window's widget tree.
 #include "window/TagViewer_window.h"
 
-#include "platform/Message.h"
+#include "platform/app/Message.h"
 
 namespace
 {

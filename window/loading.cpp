@@ -1,12 +1,12 @@
 // window/loading.cpp: loading the current file's name, tag and attributes, and the position text.
 #include "window/TagViewer_window.h"
 
-#include "platform/Alert.h"
-#include "platform/Entry.h"
-#include "platform/File.h"
-#include "platform/Node.h"
-#include "platform/Path.h"
-#include "platform/Trace.h"
+#include "platform/interface/Alert.h"
+#include "platform/storage/Entry.h"
+#include "platform/storage/File.h"
+#include "platform/storage/Node.h"
+#include "platform/storage/Path.h"
+#include "platform/support/Trace.h"
 #include "tag/Mp3Tag.h"
 
 #include <string>

@@ -1,8 +1,8 @@
 // window/naming.cpp: expanding the name template for the current file.
 #include "window/TagViewer_window.h"
 
-#include "platform/Alert.h"
-#include "platform/Trace.h"
+#include "platform/interface/Alert.h"
+#include "platform/support/Trace.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
 // window/renaming.cpp: the three renaming commands and the rename step they share.
 #include "window/TagViewer_window.h"
 
-#include "platform/Alert.h"
-#include "platform/Entry.h"
-#include "platform/Trace.h"
+#include "platform/interface/Alert.h"
+#include "platform/storage/Entry.h"
+#include "platform/support/Trace.h"
 
 void TagViewer_window::rena()
 {

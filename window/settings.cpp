@@ -1,11 +1,11 @@
 // window/settings.cpp: the window's position and template, kept from one run to the next.
 #include "window/TagViewer_window.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/File.h"
-#include "platform/FindDirectory.h"
-#include "platform/Message.h"
-#include "platform/Path.h"
+#include "platform/storage/AtomicFile.h"
+#include "platform/storage/File.h"
+#include "platform/storage/FindDirectory.h"
+#include "platform/app/Message.h"
+#include "platform/storage/Path.h"
 
 #include <algorithm>
 #include <string>

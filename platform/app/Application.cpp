@@ -1,8 +1,8 @@
-// platform/Application.cpp: the application object and the Qt toolkit it runs on.
-#include "platform/Application.h"
+// platform/app/Application.cpp: the application object and the Qt toolkit it runs on.
+#include "platform/app/Application.h"
 
-#include "platform/Message.h"
-#include "platform/WindowPrivate.h"
+#include "platform/app/Message.h"
+#include "platform/app/WindowPrivate.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
-// platform/Application.h: the application object and its message loop.
+// platform/app/Application.h: the application object and its message loop.
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 class BMessage;
 

@@ -1,4 +1,4 @@
-// platform/Message.cpp: BMessage fields, their flattened form and the readable dump.
+// platform/app/Message.cpp: BMessage fields, their flattened form and the readable dump.
 //
 // Flattened form (version 1). Every integer is little-endian; floats are IEEE-754 binary32
 // stored as their 32-bit pattern.
@@ -29,10 +29,10 @@
 // Reading is linear in the input: fields are found by name through a hash index, and a count
 // is checked against the bytes left (every value costs at least its 4-byte length) before
 // anything is stored, so memory stays a small multiple of the input.
-#include "platform/Message.h"
+#include "platform/app/Message.h"
 
-#include "platform/DataIO.h"
-#include "platform/Trace.h"
+#include "platform/support/DataIO.h"
+#include "platform/support/Trace.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,10 +1,10 @@
-// platform/Message.h: BMessage, a command code with named, typed fields.
+// platform/app/Message.h: BMessage, a command code with named, typed fields.
 #pragma once
 
-#include "platform/Entry.h"
-#include "platform/Rect.h"
-#include "platform/String.h"
-#include "platform/SupportDefs.h"
+#include "platform/storage/Entry.h"
+#include "platform/support/Rect.h"
+#include "platform/support/String.h"
+#include "platform/support/SupportDefs.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-// platform/QtAccess.h: the Qt widgets behind platform objects, for tests that drive them.
+// platform/app/QtAccess.h: the Qt widgets behind platform objects, for tests that drive them.
 #pragma once
 
 #include <QString>

@@ -1,11 +1,11 @@
-// platform/Window.cpp: BWindow over a top-level Qt widget: its message queue, closing and
+// platform/app/Window.cpp: BWindow over a top-level Qt widget: its message queue, closing and
 // deletion, placement, modifier keys and dropped files.
-#include "platform/Window.h"
+#include "platform/app/Window.h"
 
-#include "platform/Application.h"
-#include "platform/QtAccess.h"
-#include "platform/Uri.h"
-#include "platform/WindowPrivate.h"
+#include "platform/app/Application.h"
+#include "platform/app/QtAccess.h"
+#include "platform/app/WindowPrivate.h"
+#include "platform/storage/Uri.h"
 
 #include <QAccessibleWidget>
 #include <QCloseEvent>
@@ -343,7 +343,6 @@ BWindow::~BWindow()
     Private* d = fPrivate.get();
     d->dying = true;
     windows().erase(fThread);
-    d->roots.clear();
     d->widget->Disown();
     delete d->widget;
     d->widget = nullptr;
@@ -359,8 +358,7 @@ void BWindow::Show()
     Private* d = fPrivate.get();
     if (!d->shown) {
         d->widget->ensurePolished(); // limits depend on the styled fonts and margins
-        for (std::unique_ptr<MView>& root : d->roots)
-            refresh_view_limits(root.get());
+        WillShow();
         const QSize size = initial_size(d);
         d->shown = true;
         // setGeometry (unlike move) places the content area, not the window manager's frame.

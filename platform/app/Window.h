@@ -1,8 +1,8 @@
-// platform/Window.h: BWindow, a window that handles its messages one at a time.
+// platform/app/Window.h: BWindow, a window that handles its messages one at a time.
 #pragma once
 
-#include "platform/Rect.h"
-#include "platform/SupportDefs.h"
+#include "platform/support/Rect.h"
+#include "platform/support/SupportDefs.h"
 
 #include <memory>
 
@@ -59,6 +59,11 @@ public:
 
     struct Private;
     Private* PrivateData() const { return fPrivate.get(); }
+
+protected:
+    // Called once, by the first Show(), after the widgets are styled and before the window takes
+    // its size from them: a window that lays out views brings their size limits up to date here.
+    virtual void WillShow() { }
 
 private:
     std::unique_ptr<Private> fPrivate;

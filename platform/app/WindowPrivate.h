@@ -1,10 +1,9 @@
-// platform/WindowPrivate.h: the Qt side of windows and messages, shared by the platform's own
+// platform/app/WindowPrivate.h: the Qt side of windows and messages, shared by the platform's own
 // sources (never included outside platform/).
 #pragma once
 
-#include "platform/Layout.h"
-#include "platform/Message.h"
-#include "platform/Window.h"
+#include "platform/app/Message.h"
+#include "platform/app/Window.h"
 
 #include <QElapsedTimer>
 #include <QEvent>
@@ -69,12 +68,8 @@ struct BWindow::Private {
     bool busy = false; // the busy pointer is shown
     bool quitting = false; // Quit() or a close: delete once the current message is done
     bool dying = false; // being destroyed: deliver nothing more
-    std::vector<std::unique_ptr<MView>> roots; // MWindow's view tree
     std::vector<QPointer<QEventLoop>> waiters; // wait_for_thread loops to end on destruction
 };
 
 // The window whose top-level widget holds widget, or null.
 BWindow* window_of(QWidget* widget);
-
-// Layout.cpp: re-applies a view tree's size limits once the widgets are polished, leaves first.
-void refresh_view_limits(MView* view);

@@ -1,8 +1,8 @@
-// platform/Alert.cpp: BAlert, beep, and the desktop service that shows them with Qt.
-#include "platform/Alert.h"
+// platform/interface/Alert.cpp: BAlert, beep, and the desktop service that shows them with Qt.
+#include "platform/interface/Alert.h"
 
-#include "platform/Application.h"
-#include "platform/Trace.h"
+#include "platform/app/Application.h"
+#include "platform/support/Trace.h"
 
 #include <QApplication>
 #include <QMessageBox>

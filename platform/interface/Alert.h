@@ -1,7 +1,7 @@
-// platform/Alert.h: alerts and the system beep, through one replaceable service.
+// platform/interface/Alert.h: alerts and the system beep, through one replaceable service.
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 #include <string>
 #include <vector>

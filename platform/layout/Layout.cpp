@@ -1,9 +1,9 @@
-// platform/Layout.cpp: the layout library over Qt widgets and box layouts.
-#include "platform/Layout.h"
+// platform/layout/Layout.cpp: the layout library over Qt widgets and box layouts.
+#include "platform/layout/Layout.h"
 
-#include "platform/Message.h"
-#include "platform/QtAccess.h"
-#include "platform/WindowPrivate.h"
+#include "platform/app/Message.h"
+#include "platform/app/QtAccess.h"
+#include "platform/app/WindowPrivate.h"
 
 #include <QBoxLayout>
 #include <QGroupBox>
@@ -443,7 +443,14 @@ MWindow::MWindow(BRect frame, const char* title, window_type type, uint32 flags,
 // The view tree goes before the widgets, which BWindow's destructor deletes.
 MWindow::~MWindow()
 {
-    PrivateData()->roots.clear();
+    fRoots.clear();
+}
+
+// Re-applies the tree's size limits once the widgets are polished, leaves first.
+void MWindow::WillShow()
+{
+    for (std::unique_ptr<MView>& root : fRoots)
+        root->PrivateData()->refresh();
 }
 
 // The window can be made larger than its tree's minimum, never smaller.
@@ -458,13 +465,7 @@ void MWindow::AddChild(MView* root)
         layout->setSizeConstraint(QLayout::SetMinimumSize);
     }
     layout->addWidget(root->PrivateData()->widget);
-    d->roots.emplace_back(root);
-}
-
-void refresh_view_limits(MView* view)
-{
-    if (view != nullptr)
-        view->PrivateData()->refresh();
+    fRoots.emplace_back(root);
 }
 
 QWidget* qt_widget_of(const MView* view)

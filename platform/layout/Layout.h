@@ -1,10 +1,11 @@
-// platform/Layout.h: the layout library: groups, a labelled border, string views, a text
+// platform/layout/Layout.h: the layout library: groups, a labelled border, string views, a text
 // control and buttons that arrange themselves from size limits, and a window sized by them.
 #pragma once
 
-#include "platform/Window.h"
+#include "platform/app/Window.h"
 
 #include <memory>
+#include <vector>
 
 class BHandler;
 class BMessage;
@@ -113,4 +114,10 @@ public:
     ~MWindow() override;
     // Takes over root.
     void AddChild(MView* root);
+
+protected:
+    void WillShow() override;
+
+private:
+    std::vector<std::unique_ptr<MView>> fRoots;
 };

@@ -1,5 +1,5 @@
-// platform/AtomicFile.cpp: atomic replacement of a file through a temporary file and rename.
-#include "platform/AtomicFile.h"
+// platform/storage/AtomicFile.cpp: atomic replacement of a file through a temporary file and rename.
+#include "platform/storage/AtomicFile.h"
 
 #include <cerrno>
 #include <climits>

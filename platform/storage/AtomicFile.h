@@ -1,7 +1,7 @@
-// platform/AtomicFile.h: replacing a small file's whole content atomically.
+// platform/storage/AtomicFile.h: replacing a small file's whole content atomically.
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 #include <string>
 

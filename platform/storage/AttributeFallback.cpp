@@ -1,6 +1,6 @@
-// platform/AttributeFallback.cpp: song texts from ID3v2 tags (TagLib) and file types (Qt's MIME
+// platform/storage/AttributeFallback.cpp: song texts from ID3v2 tags (TagLib) and file types (Qt's MIME
 // database), for files without stored attributes.
-#include "platform/AttributeFallback.h"
+#include "platform/storage/AttributeFallback.h"
 
 #include <QByteArray>
 #include <QMimeDatabase>

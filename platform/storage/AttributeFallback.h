@@ -1,8 +1,8 @@
-// platform/AttributeFallback.h: attribute values for files that store no xattr: song texts
+// platform/storage/AttributeFallback.h: attribute values for files that store no xattr: song texts
 // from the ID3v2 tag and the type from the shared MIME database. Private to platform/.
 #pragma once
 
-#include "platform/Id3v2Frames.h"
+#include "platform/storage/Id3v2Frames.h"
 
 #include <sys/stat.h>
 

@@ -1,8 +1,8 @@
-// platform/Entry.cpp: entry references, entries, and the rename that never replaces.
-#include "platform/Entry.h"
+// platform/storage/Entry.cpp: entry references, entries, and the rename that never replaces.
+#include "platform/storage/Entry.h"
 
-#include "platform/EntryTesting.h"
-#include "platform/Path.h"
+#include "platform/storage/EntryTesting.h"
+#include "platform/storage/Path.h"
 
 #include <atomic>
 #include <cctype>

@@ -1,7 +1,7 @@
-// platform/Entry.h: entry references and entries (a name in a directory).
+// platform/storage/Entry.h: entry references and entries (a name in a directory).
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 #include <memory>
 #include <string>

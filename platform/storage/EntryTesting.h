@@ -1,4 +1,4 @@
-// platform/EntryTesting.h: test seams for the no-replace rename (not for program code).
+// platform/storage/EntryTesting.h: test seams for the no-replace rename (not for program code).
 #pragma once
 
 #include <functional>

@@ -1,8 +1,8 @@
-// platform/File.h: BFile, an open regular file with positioned reads and writes.
+// platform/storage/File.h: BFile, an open regular file with positioned reads and writes.
 #pragma once
 
-#include "platform/DataIO.h"
-#include "platform/Node.h"
+#include "platform/support/DataIO.h"
+#include "platform/storage/Node.h"
 
 // Open modes, as the platform numbers them.
 enum : uint32 {

@@ -1,7 +1,7 @@
-// platform/FindDirectory.cpp: the settings directory ($XDG_CONFIG_HOME or ~/.config).
-#include "platform/FindDirectory.h"
+// platform/storage/FindDirectory.cpp: the settings directory ($XDG_CONFIG_HOME or ~/.config).
+#include "platform/storage/FindDirectory.h"
 
-#include "platform/Path.h"
+#include "platform/storage/Path.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,7 +1,7 @@
-// platform/FindDirectory.h: the platform's well-known directories.
+// platform/storage/FindDirectory.h: the platform's well-known directories.
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 class BPath;
 class BVolume;

@@ -1,9 +1,9 @@
-// platform/Node.cpp: BNode, a file-system node and its attributes (xattrs "user.NAME", with
+// platform/storage/Node.cpp: BNode, a file-system node and its attributes (xattrs "user.NAME", with
 // ID3v2 and MIME-database fallbacks).
-#include "platform/Node.h"
+#include "platform/storage/Node.h"
 
-#include "platform/AttributeFallback.h"
-#include "platform/Entry.h"
+#include "platform/storage/AttributeFallback.h"
+#include "platform/storage/Entry.h"
 
 #include <algorithm>
 #include <cerrno>

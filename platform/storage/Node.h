@@ -1,7 +1,7 @@
-// platform/Node.h: a file-system node and its typed attributes (extended attributes "user.NAME").
+// platform/storage/Node.h: a file-system node and its typed attributes (extended attributes "user.NAME").
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
-// platform/Path.cpp: BPath, an absolute path held as bytes.
-#include "platform/Path.h"
+// platform/storage/Path.cpp: BPath, an absolute path held as bytes.
+#include "platform/storage/Path.h"
 
-#include "platform/Entry.h"
+#include "platform/storage/Entry.h"
 
 #include <cerrno>
 #include <cstdlib>

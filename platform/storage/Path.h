@@ -1,7 +1,7 @@
-// platform/Path.h: BPath, an absolute path held as bytes.
+// platform/storage/Path.h: BPath, an absolute path held as bytes.
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 #include <string>
 

@@ -1,5 +1,5 @@
-// platform/RenameMarks.cpp: the names and marks a rename leaves while it is under way.
-#include "platform/RenameMarks.h"
+// platform/storage/RenameMarks.cpp: the names and marks a rename leaves while it is under way.
+#include "platform/storage/RenameMarks.h"
 
 #include <sys/stat.h>
 

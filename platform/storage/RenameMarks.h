@@ -1,4 +1,4 @@
-// platform/RenameMarks.h: the names and marks a rename leaves while it is under way, so that
+// platform/storage/RenameMarks.h: the names and marks a rename leaves while it is under way, so that
 // the next start in that folder can finish or remove what a killed run left behind.
 #pragma once
 

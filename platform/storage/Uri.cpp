@@ -1,5 +1,5 @@
-// platform/Uri.cpp: decoding file:// URIs from arguments and drops into local paths.
-#include "platform/Uri.h"
+// platform/storage/Uri.cpp: decoding file:// URIs from arguments and drops into local paths.
+#include "platform/storage/Uri.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-// platform/Uri.h: the local path that a file:// URI names.
+// platform/storage/Uri.h: the local path that a file:// URI names.
 #pragma once
 
 #include <string>

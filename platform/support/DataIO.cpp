@@ -1,5 +1,5 @@
-// platform/DataIO.cpp: BMallocIO, a byte stream over a string held in memory.
-#include "platform/DataIO.h"
+// platform/support/DataIO.cpp: BMallocIO, a byte stream over a string held in memory.
+#include "platform/support/DataIO.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-// platform/DataIO.h: byte streams that messages flatten into and unflatten from.
+// platform/support/DataIO.h: byte streams that messages flatten into and unflatten from.
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 #include <string>
 

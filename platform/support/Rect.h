@@ -1,4 +1,4 @@
-// platform/Rect.h: points and rectangles in screen coordinates.
+// platform/support/Rect.h: points and rectangles in screen coordinates.
 #pragma once
 
 struct BPoint {

@@ -1,5 +1,5 @@
-// platform/Status.cpp: the one place where POSIX errno values become status codes.
-#include "platform/SupportDefs.h"
+// platform/support/Status.cpp: the one place where POSIX errno values become status codes.
+#include "platform/support/SupportDefs.h"
 
 #include <cerrno>
 

@@ -1,7 +1,7 @@
-// platform/String.h: BString, a byte string with no assumed encoding.
+// platform/support/String.h: BString, a byte string with no assumed encoding.
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 #include <string.h>
 #include <string>

@@ -1,4 +1,4 @@
-// platform/SupportDefs.h: the platform's integer types, status codes and type codes.
+// platform/support/SupportDefs.h: the platform's integer types, status codes and type codes.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,5 @@
-// platform/Trace.cpp: the running trace on standard output, through C stdio.
-#include "platform/Trace.h"
+// platform/support/Trace.cpp: the running trace on standard output, through C stdio.
+#include "platform/support/Trace.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-// platform/Trace.h: the running trace on standard output.
+// platform/support/Trace.h: the running trace on standard output.
 #pragma once
 
 // Writes to standard output through C stdio, so the trace is line-buffered on a terminal and

@@ -1,5 +1,5 @@
-// platform/Utf8.cpp: strict UTF-8 checks and the ISO-8859-1 reading of other bytes.
-#include "platform/Utf8.h"
+// platform/support/Utf8.cpp: strict UTF-8 checks and the ISO-8859-1 reading of other bytes.
+#include "platform/support/Utf8.h"
 
 size_t utf8_character_length(std::string_view text)
 {

@@ -1,4 +1,4 @@
-// platform/Utf8.h: strict UTF-8 checks and the ISO-8859-1 reading of other bytes.
+// platform/support/Utf8.h: strict UTF-8 checks and the ISO-8859-1 reading of other bytes.
 #pragma once
 
 #include <string>

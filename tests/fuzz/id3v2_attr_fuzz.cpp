@@ -1,6 +1,6 @@
 // tests/fuzz/id3v2_attr_fuzz.cpp: the attribute fallbacks (ID3v2 tag through TagLib, type through
 // the MIME database) on arbitrary bytes stored as an MP3 file.
-#include "platform/Node.h"
+#include "platform/storage/Node.h"
 
 #include "scripts/mp3gen.h"
 #include "tests/fuzz/FuzzSupport.h"

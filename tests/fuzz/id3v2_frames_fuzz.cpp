@@ -1,7 +1,7 @@
 // tests/fuzz/id3v2_frames_fuzz.cpp: the frame walk on arbitrary tag bytes. TagLib is not
 // instrumented, so what it would receive is checked here: small, well formed, and read from
 // within the tag the header announces.
-#include "platform/Id3v2Frames.h"
+#include "platform/storage/Id3v2Frames.h"
 
 #include "tests/fuzz/FuzzSupport.h"
 

@@ -1,5 +1,5 @@
 // tests/fuzz/message_fuzz.cpp: unflattening arbitrary bytes, then a round trip of the result.
-#include "platform/Message.h"
+#include "platform/app/Message.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // record's invariants and written back.
 #include "tag/Mp3Tag.h"
 
-#include "platform/Entry.h"
-#include "platform/File.h"
+#include "platform/storage/Entry.h"
+#include "platform/storage/File.h"
 #include "scripts/mp3gen.h"
 #include "tests/fuzz/FuzzSupport.h"
 

@@ -2,7 +2,7 @@
 // with a watchdog so that a hang fails the test instead of stalling it.
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 #include <gtest/gtest.h>
 

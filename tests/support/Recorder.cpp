@@ -1,7 +1,7 @@
 // tests/support/Recorder.cpp: the alert recorder and the trace capture.
 #include "tests/support/Recorder.h"
 
-#include "platform/Trace.h"
+#include "platform/support/Trace.h"
 
 #include <cstdio>
 #include <fcntl.h>

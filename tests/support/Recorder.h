@@ -2,7 +2,7 @@
 // trace written to standard output.
 #pragma once
 
-#include "platform/Alert.h"
+#include "platform/interface/Alert.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // tests/support/Scratch.h: a temporary folder under the build tree, removed when done.
 #pragma once
 
-#include "platform/Entry.h"
+#include "platform/storage/Entry.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // tests/support/WindowHarness.cpp: the window fixture.
 #include "tests/support/WindowHarness.h"
 
-#include "platform/Application.h"
+#include "platform/app/Application.h"
 #include "scripts/mp3gen.h"
 
 #include <cstdlib>

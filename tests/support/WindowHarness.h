@@ -5,7 +5,7 @@
 #include "tests/support/Recorder.h"
 #include "tests/support/Scratch.h"
 
-#include "platform/Message.h"
+#include "platform/app/Message.h"
 #include "window/TagViewer_window.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,62 @@
+# Fails when a source includes a header its layer may not see:
+#   platform/support: no Qt and no TagLib header;
+#   platform/storage: Qt Core headers only (no Qt Gui or Widgets);
+#   tag/, window/, app/: no Qt and no TagLib header at all.
+# Run as: cmake -DROOT=... -DQT_CORE_INCLUDES=... -DSTAMP=... -P CheckLayers.cmake
+set(qt_core_dirs "")
+foreach(dir ${QT_CORE_INCLUDES})
+    if(dir MATCHES "/QtCore$")
+        list(APPEND qt_core_dirs ${dir})
+    endif()
+endforeach()
+
+set(failures "")
+function(check_dir dir rule)
+    file(GLOB sources ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
+    foreach(source ${sources})
+        file(STRINGS ${source} lines REGEX "^[ \t]*#[ \t]*include[ \t]*<")
+        foreach(line ${lines})
+            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*<([^>]+)>.*" "\\1" header "${line}")
+            set(bad FALSE)
+            if(header MATCHES "^(taglib/|Qt|Q[A-Z])")
+                if(rule STREQUAL "qtcore" AND NOT header MATCHES "^taglib/")
+                    set(found FALSE)
+                    if(header MATCHES "^QtCore/")
+                        set(found TRUE)
+                    else()
+                        foreach(core ${qt_core_dirs})
+                            if(EXISTS ${core}/${header})
+                                set(found TRUE)
+                            endif()
+                        endforeach()
+                    endif()
+                    if(NOT found)
+                        set(bad TRUE)
+                    endif()
+                elseif(rule STREQUAL "qtcore")
+                    # TagLib is the storage kit's own.
+                else()
+                    set(bad TRUE)
+                endif()
+            endif()
+            if(bad)
+                file(RELATIVE_PATH where ${ROOT} ${source})
+                set(failures "${failures}\n  ${where}: <${header}> (${rule})" PARENT_SCOPE)
+                set(failures "${failures}\n  ${where}: <${header}> (${rule})")
+            endif()
+        endforeach()
+    endforeach()
+endfunction()
+
+check_dir(platform/support none)
+check_dir(platform/storage qtcore)
+check_dir(tag none)
+check_dir(window none)
+check_dir(app none)
+
+if(failures)
+    message(FATAL_ERROR "Headers included across the kits' layers:${failures}\n"
+        "support, tag/, window/ and app/ include no Qt or TagLib header; storage includes Qt Core "
+        "headers only.")
+endif()
+file(TOUCH ${STAMP})
