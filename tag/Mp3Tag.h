@@ -1,7 +1,7 @@
 // tag/Mp3Tag.h: the ID3v1 tag record of one MPEG audio file.
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 class BFile;
 struct entry_ref;

@@ -1,7 +1,7 @@
-// platform/File.cpp: BFile, an open regular file with positioned reads and writes.
-#include "platform/File.h"
+// platform/storage/File.cpp: BFile, an open regular file with positioned reads and writes.
+#include "platform/storage/File.h"
 
-#include "platform/Entry.h"
+#include "platform/storage/Entry.h"
 
 #include <cerrno>
 #include <fcntl.h>
