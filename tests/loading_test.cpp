@@ -2,11 +2,43 @@
 #include "tests/support/Immutable.h"
 #include "tests/support/WindowHarness.h"
 
+#include <linux/capability.h>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 using Loading = WindowHarness;
 
 namespace
 {
 const char* kTagAlert = "Orvalin:\nCould not read MP3-tags.\nPlease terminate program.";
+
+// Takes CAP_DAC_OVERRIDE out of the calling thread's effective capabilities for its life, so
+// that root meets file modes as other users do. ok is false where that could not be done.
+struct WithoutOverride {
+    WithoutOverride()
+    {
+        if (::geteuid() != 0) {
+            ok = true; // file modes already apply
+            return;
+        }
+        ok = ::syscall(SYS_capget, &header, saved) == 0;
+        __user_cap_data_struct lowered[2] = { saved[0], saved[1] };
+        lowered[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        ok = ok && ::syscall(SYS_capset, &header, lowered) == 0;
+        changed = ok;
+    }
+    ~WithoutOverride()
+    {
+        if (changed)
+            ::syscall(SYS_capset, &header, saved);
+    }
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct saved[2] {};
+    bool ok = false;
+    bool changed = false;
+};
 }
 
 TEST_F(Loading, FillsTheTenVariablesFromTagAndAttributes)
@@ -81,16 +113,19 @@ TEST_F(Loading, EmptyAttributeBeepsAndLongOneIsCut)
     }
 }
 
-TEST_F(Loading, UnwritableFileShowsTheTagAlertAndKeepsThePreviousTexts)
+TEST_F(Loading, UnreadableFileShowsTheTagAlertAndKeepsThePreviousTexts)
 {
     Song("first.mp3", { { "Artist", "First" } }, { "T1", "A1", "L1", "1991", "C1" });
-    Song("locked.mp3", { { "Artist", "Locked" } }, { "T2", "A2", "L2", "1992", "C2" });
-    ImmutableGuard locked(dir.PathOf("locked.mp3"));
-    Open({ "first.mp3", "locked.mp3" });
+    Song("gone.mp3");
+    Open({ "first.mp3", "gone.mp3" });
+    // Even root cannot read a folder as a file.
+    ASSERT_EQ(::unlink(dir.PathOf("gone.mp3").c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.PathOf("gone.mp3").c_str(), 0755), 0);
+    dir.SetAttr("gone.mp3", "Artist", "Folder");
     alerts.Clear();
 
     Send(CMD_NEXT);
-    EXPECT_EQ(Name(), "locked.mp3");
+    EXPECT_EQ(Name(), "gone.mp3");
     EXPECT_EQ(Pos(), "2/2");
     ASSERT_EQ(alerts.alerts.size(), 1u);
     EXPECT_EQ(alerts.alerts[0].text, kTagAlert);
@@ -99,7 +134,78 @@ TEST_F(Loading, UnwritableFileShowsTheTagAlertAndKeepsThePreviousTexts)
     EXPECT_EQ(alerts.beeps, 1);
     EXPECT_EQ(win->title_tag, "T1"); // the previous file's tag texts stay
     EXPECT_EQ(win->year_tag, "1991");
-    EXPECT_EQ(win->artist_attr, "Locked"); // the attributes are read all the same
+    EXPECT_EQ(win->artist_attr, "Folder"); // the attributes are read all the same
+}
+
+TEST_F(Loading, ReadOnlySongIsNamedAfterItsOwnTag)
+{
+    // Root may write any file; without CAP_DAC_OVERRIDE (on this thread, which runs the window)
+    // mode 0444 refuses it as it refuses every other user.
+    WithoutOverride withoutOverride;
+    if (!withoutOverride.ok) {
+        GTEST_SKIP() << "cannot drop CAP_DAC_OVERRIDE, so mode 0444 cannot be tried";
+    }
+    const struct {
+        const char* what;
+        bool immutable; // else mode 0444 (EACCES)
+    } cases[] = { { "mode 0444", false }, { "immutable", true } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : dir.Names())
+            ASSERT_EQ(::unlink(dir.PathOf(name).c_str()), 0);
+        Song("1 first.mp3", {}, { "One", "Bob" });
+        Song("2 readonly.mp3", {}, { "Two", "Bob" });
+        const std::string bytes = dir.Read("2 readonly.mp3");
+        ASSERT_EQ(::chmod(dir.PathOf("2 readonly.mp3").c_str(), 0444), 0);
+        std::optional<ImmutableGuard> guard;
+        if (c.immutable)
+            guard.emplace(dir.PathOf("2 readonly.mp3"));
+        Open({ "1 first.mp3", "2 readonly.mp3" });
+        SetTemplate("/at - /tt.mp3");
+        alerts.Clear();
+
+        Send(CMD_NEXT);
+        EXPECT_TRUE(alerts.alerts.empty()) << alerts.Texts()[0];
+        EXPECT_EQ(win->title_tag, "Two");
+        EXPECT_EQ(Preview(), "Bob - Two.mp3");
+        Send(CMD_RENAME);
+        EXPECT_FALSE(dir.Exists("Bob - One.mp3"));
+        if (!c.immutable) {
+            EXPECT_EQ(dir.Read("Bob - Two.mp3"), bytes);
+        }
+        Close();
+    }
+}
+
+TEST_F(Loading, TagTextsThatAreNotUtf8AreReadAsLatin1)
+{
+    // ID3v1 texts in Latin-1 (as the tag defines) or in UTF-8 (as some writers put them) both
+    // give UTF-8; attributes keep their bytes.
+    const struct {
+        std::string tag, expected;
+    } texts[] = {
+        { "Bj\xF6rk", "Bj\xC3\xB6rk" }, // Latin-1
+        { "Bj\xC3\xB6rk", "Bj\xC3\xB6rk" }, // UTF-8 already
+        { "caf\xE9 \xC3\xA9", "caf\xC3\xA9 \xC3\x83\xC2\xA9" }, // mixed: all Latin-1
+        { "\xC0\xAF", "\xC3\x80\xC2\xAF" }, // an overlong "/" is not UTF-8
+        { "\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80" }, // nor is a surrogate
+        { "\xFF", "\xC3\xBF" },
+    };
+    for (const auto& text : texts) {
+        SCOPED_TRACE(text.expected);
+        Song("song.mp3", { { "Title", "Caf\xE9" } },
+            { text.tag, text.tag, text.tag, "19\xB2", text.tag });
+        Open({ "song.mp3" });
+        for (BString* variable :
+            { &win->title_tag, &win->artist_tag, &win->album_tag, &win->comment_tag })
+            EXPECT_EQ(std::string(variable->String()), text.expected);
+        EXPECT_EQ(std::string(win->year_tag.String()), "19\xC2\xB2");
+        EXPECT_EQ(std::string(win->title_attr.String()), "Caf\xE9");
+        SetTemplate("/tt.mp3");
+        Send(CMD_NEXT); // the one file again: reloaded, with a fresh preview
+        EXPECT_EQ(Preview(), text.expected + ".mp3");
+        Close();
+    }
 }
 
 TEST_F(Loading, WrongTypeForTheTagRecordShowsTheTagAlert)
