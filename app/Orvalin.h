@@ -13,8 +13,12 @@ extern const char* const kSignature; // "application/x-vnd.Kelterhof-Orvalin"
 extern "C" void process_refs(entry_ref dir_ref, BMessage* msg, void* reserved);
 // The launcher.
 void window(BMessage* msg);
-// The waiting alert shown when none of the given files is MPEG audio.
-void no_mpeg_files_alert();
+// The string field of a launch message that lists the given files that are not on this
+// computer's disks (URIs such as trash:/// or sftp://), which have no ref.
+extern const char* const kElsewhereField; // "elsewhere"
+// The waiting alert shown when none of the given files is MPEG audio: given files in all, of
+// which elsewhere were not on this computer's disks.
+void no_mpeg_files_alert(int32 given = 0, int32 elsewhere = 0);
 // The whole program: with arguments (paths or file:// URIs) the add-on role, without the
 // application role. Returns the exit status.
 int orvalin_main(int argc, char** argv);

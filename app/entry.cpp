@@ -35,20 +35,28 @@ int orvalin_main(int argc, char** argv)
         // application object here, only the toolkit the window needs.
         ensure_gui();
         BMessage selection(B_REFS_RECEIVED);
+        int32 elsewhere = 0;
         for (int i = 1; i < argc; i++) {
             std::string path;
             entry_ref ref;
-            // An argument that names no reachable file is rejected like any other file.
-            if (!local_path(argv[i], &path) || get_ref_for_path(path.c_str(), &ref) != B_OK)
+            // An argument that names no reachable file is rejected like any other file; one
+            // that is not on this computer's disks is listed, so the alert can say so.
+            if (is_uri_elsewhere(argv[i])) {
                 beep();
-            else
+                selection.AddString(kElsewhereField, argv[i]);
+                elsewhere++;
+            } else if (!local_path(argv[i], &path)
+                || get_ref_for_path(path.c_str(), &ref) != B_OK) {
+                beep();
+            } else {
                 selection.AddRef("refs", &ref);
+            }
         }
         bool anyFile = selection.HasRef("refs", 0);
         process_refs(entry_ref(), &selection, nullptr);
         // With nothing to hand over the launcher only beeps; say why as well.
         if (!anyFile)
-            no_mpeg_files_alert();
+            no_mpeg_files_alert(argc - 1, elsewhere);
         trace_flush();
         return 0;
     }

@@ -11,12 +11,21 @@ extern "C" void process_refs(entry_ref /*dir_ref*/, BMessage* msg, void* /*reser
     window(msg);
 }
 
-void no_mpeg_files_alert()
+const char* const kElsewhereField = "elsewhere";
+
+void no_mpeg_files_alert(int32 given, int32 elsewhere)
 {
-    (new BAlert(nullptr,
-         "Orvalin:\nNone of the selected files is MPEG audio,\nso there is nothing to rename.",
-         "Oki"))
-        ->Go();
+    const char* text
+        = "Orvalin:\nNone of the selected files is MPEG audio,\nso there is nothing to rename.";
+    if (elsewhere > 0 && elsewhere >= given)
+        text = "Orvalin:\nThe selected files are not on this computer's disks\n"
+               "(they are in the Trash or in a place on the network),\n"
+               "so Orvalin cannot rename them.";
+    else if (elsewhere > 0)
+        text = "Orvalin:\nSome of the selected files are not on this computer's disks\n"
+               "(they are in the Trash or in a place on the network),\n"
+               "and none of the others is MPEG audio,\nso there is nothing to rename.";
+    (new BAlert(nullptr, text, "Oki"))->Go();
 }
 
 void window(BMessage* msg)
@@ -36,7 +45,12 @@ void window(BMessage* msg)
     }
     if (viewer->CountFiles() == 0) {
         delete viewer;
-        no_mpeg_files_alert();
+        type_code type;
+        int32 refs = 0, elsewhere = 0;
+        msg->GetInfo("refs", &type, &refs);
+        if (msg->GetInfo(kElsewhereField, &type, &elsewhere) != B_OK || type != B_STRING_TYPE)
+            elsewhere = 0;
+        no_mpeg_files_alert(refs + elsewhere, elsewhere);
         return;
     }
     trace("window created.\n");

@@ -3,6 +3,7 @@
 
 #include "platform/storage/File.h"
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -11,6 +12,13 @@ namespace
 
 const size_t kTagSize = 128;
 const char kMpegType[] = "audio/x-mpeg"; // compared with its NUL: 13 bytes
+
+// Open statuses that mean only that writing is not permitted: the file may still be read.
+bool write_refused(status_t status)
+{
+    return status == B_PERMISSION_DENIED || status == B_NOT_ALLOWED
+        || status == status_for_errno(EROFS);
+}
 
 // A file without a tag gets this image: "TAG", 124 spaces, genre 0.
 void blank_image(char* raw)
@@ -24,6 +32,7 @@ void blank_image(char* raw)
 
 Mp3Tag::Mp3Tag(entry_ref* ref)
     : status(B_NO_INIT)
+    , write_status(B_OK)
     , file(nullptr)
     , raw()
     , year()
@@ -36,6 +45,12 @@ Mp3Tag::Mp3Tag(entry_ref* ref)
     if (file == nullptr) {
         status = B_NO_MEMORY;
         return;
+    }
+    // A file we may read but not write (mode 0444, an immutable file, a read-only mount) is
+    // read all the same; only the write-back is refused.
+    if (status_t opened = file->InitCheck(); write_refused(opened)) {
+        write_status = opened;
+        file->SetTo(ref, B_READ_ONLY);
     }
     if (status_t opened = file->InitCheck(); opened != B_OK) {
         status = opened;
@@ -76,13 +91,18 @@ Mp3Tag::~Mp3Tag()
     delete file;
 }
 
-// Neither the write nor the seek is checked: nothing in the program writes tags back.
-void Mp3Tag::WriteToDisk()
+// Nothing in the program writes tags back; the status is for whoever does.
+status_t Mp3Tag::WriteToDisk()
 {
     if (file == nullptr || file->InitCheck() != B_OK)
-        return;
-    file->Write(raw, kTagSize);
+        return B_NO_INIT;
+    if (write_status != B_OK)
+        return write_status;
+    ssize_t written = file->Write(raw, kTagSize);
     file->Seek(-static_cast<off_t>(kTagSize), SEEK_END);
+    if (written < 0)
+        return static_cast<status_t>(written);
+    return written == static_cast<ssize_t>(kTagSize) ? B_OK : B_DEVICE_FULL;
 }
 
 void Mp3Tag::strncpy_space(char* source, char* field, char* text, unsigned char length)

@@ -10,8 +10,9 @@ struct entry_ref;
 enum : status_t { MP3TAG_NOT_MPEG = 'mime' };
 
 // Reads the last 128 bytes of a file at construction and offers its five texts with the
-// fill bytes removed. Keeps the file open, read-write, positioned at the first byte of the tag
-// (or at the end, where a new tag would go) until it is destroyed.
+// fill bytes removed. Keeps the file open, positioned at the first byte of the tag (or at the
+// end, where a new tag would go) until it is destroyed: read-write, or read-only where writing
+// is not permitted (write_status then says why, and WriteToDisk fails with it).
 class Mp3Tag
 {
 public:
@@ -21,13 +22,15 @@ public:
     Mp3Tag& operator=(const Mp3Tag&) = delete;
 
     status_t InitCheck() const { return status; }
-    // Writes raw at the current position and moves back to the first byte of the tag.
-    void WriteToDisk();
+    // Writes raw at the current position and moves back to the first byte of the tag. B_OK, the
+    // write's failure, write_status for a file open read-only (nothing written), or B_NO_INIT.
+    status_t WriteToDisk();
     // Space-fills field after its first NUL (in place: source and field are the same) and puts
     // the text, without trailing spaces, into text (length + 1 bytes).
     void strncpy_space(char* source, char* field, char* text, unsigned char length);
 
     status_t status;
+    status_t write_status; // B_OK, or why the file could not be opened read-write
     BFile* file;
     char raw[128];
     char year[5];

@@ -321,6 +321,9 @@ TEST(Attributes, OnlyIntactSongFramesOfHostileOrDamagedTagsReachTheDecoder)
             { "\xC3\xBF\xC3\xBF", "The TPE1", "The TALB", "1999", "Said" } },
         { "v2.3 extended header", mp3gen::id3v2_raw(3, song({}), 0x40, ext23), all },
         { "v2.4 extended header", mp3gen::id3v2_raw(4, song({}, "TDRC"), 0x40, ext24), all },
+        { "v2.3 extended header flagged, absent", mp3gen::id3v2_raw(3, song({}), 0x40), all },
+        { "v2.4 extended header flagged, absent", mp3gen::id3v2_raw(4, song({}, "TDRC"), 0x40),
+            all },
         { "v2.4 frame unsynchronised, with its data length",
             mp3gen::id3v2_raw(
                 4, song({ { "TIT2", mp3gen::syncsafe(3) + nul + "\xFF\xE0", 0x0003 } }, "TDRC")),

@@ -63,12 +63,28 @@ TEST_F(Launch, ArgumentsThatNameNoMpegFileSayWhy)
 {
     dir.MakeFile("notes.txt", "text");
     Song("a"); // what a NUL would cut "a%00b.mp3" down to
-    EXPECT_EQ(run({ dir.PathOf("notes.txt"), dir.PathOf("missing/x.mp3"), "file://elsewhere/x.mp3",
-                  "file://" + dir.Path() + "/a%00b.mp3" }),
-        0);
-    EXPECT_EQ(alerts.beeps, 4);
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_NE(
-        alerts.alerts[0].text.find("None of the selected files is MPEG audio"), std::string::npos);
-    EXPECT_EQ(output.Take().find("window shown."), std::string::npos);
+    const std::string none = "None of the selected files is MPEG audio";
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+        int beeps; // one a file, and the launcher's own when no file reaches it
+    } cases[] = {
+        { { dir.PathOf("notes.txt"), dir.PathOf("missing/x.mp3"),
+              "file://" + dir.Path() + "/a%00b.mp3" },
+            none, 3 },
+        // Files in the Trash or on a network place, as a file manager passes them.
+        { { "trash:///a.mp3", "sftp://host/m/b.mp3", "file://elsewhere/x.mp3" },
+            "The selected files are not on this computer's disks", 4 },
+        { { dir.PathOf("notes.txt"), "smb://nas/music/c.mp3" },
+            "Some of the selected files are not on this computer's disks", 2 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        alerts.Clear();
+        EXPECT_EQ(run(c.args), 0);
+        EXPECT_EQ(alerts.beeps, c.beeps);
+        ASSERT_EQ(alerts.alerts.size(), 1u);
+        EXPECT_NE(alerts.alerts[0].text.find(c.says), std::string::npos) << alerts.alerts[0].text;
+        EXPECT_EQ(output.Take().find("window shown."), std::string::npos);
+    }
 }

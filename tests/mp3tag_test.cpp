@@ -6,12 +6,15 @@
 #include "platform/storage/File.h"
 #include "scripts/mp3gen.h"
 #include "tests/support/Child.h"
+#include "tests/support/Immutable.h"
 #include "tests/support/Scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 namespace
@@ -246,16 +249,38 @@ TEST(Mp3Tag, RefusesFilesNotTypedAsMpegAudio)
     EXPECT_EQ(Mp3Tag(&text).status, MP3TAG_NOT_MPEG);
 }
 
-TEST(Mp3Tag, ReportsTheOpenStatusOfFilesItCannotOpenForWriting)
+TEST(Mp3Tag, ReadsFilesItMayNotWriteAndWritesNothingToThem)
 {
     ScratchDir dir;
-    entry_ref ref = typed_file(dir, "song.mp3", mp3gen::silent_frames(1));
-    // Owned by root with mode 0644: readable but not writable for nobody.
-    std::optional<status_t> status = run_in_child(ChildUser::Nobody, [&] {
-        Mp3Tag tag(&ref);
-        return tag.status;
-    });
-    EXPECT_EQ(status, B_PERMISSION_DENIED);
+    const std::string bytes = mp3gen::silent_frames(1) + mp3gen::id3v1({ "Title", "", "", "", "" });
+    // Owned by root: nobody may read it with mode 0644, and not even read it with 0600; an
+    // immutable file refuses writing even to root.
+    const struct {
+        mode_t mode;
+        bool immutable;
+        ChildUser user;
+        status_t status, written; // the record's status, and WriteToDisk's
+    } cases[] = {
+        { 0644, false, ChildUser::Nobody, B_OK, B_PERMISSION_DENIED },
+        { 0644, true, ChildUser::Same, B_OK, B_NOT_ALLOWED },
+        { 0600, false, ChildUser::Nobody, B_PERMISSION_DENIED, B_NO_INIT },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        entry_ref ref = typed_file(dir, "song.mp3", bytes);
+        ASSERT_EQ(::chmod(dir.PathOf("song.mp3").c_str(), c.mode), 0);
+        std::optional<ImmutableGuard> guard;
+        if (c.immutable)
+            guard.emplace(dir.PathOf("song.mp3"));
+        std::optional<status_t> status = run_in_child(c.user, [&] {
+            Mp3Tag tag(&ref);
+            bool read = tag.status != B_OK || std::strcmp(tag.title, "Title") == 0;
+            return read && tag.WriteToDisk() == c.written ? tag.status : B_ERROR;
+        });
+        EXPECT_EQ(status, c.status);
+        guard.reset();
+        EXPECT_EQ(dir.Read("song.mp3"), bytes);
+    }
 
     entry_ref gone = dir.Ref("missing.mp3");
     EXPECT_EQ(Mp3Tag(&gone).status, B_ENTRY_NOT_FOUND);

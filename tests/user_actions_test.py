@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """orvalin-user-actions as installed (DESTDIR install of the build), on a fake home: the user's
 own Thunar actions and Nautilus scripts survive, ours appears once and goes again; and the
-installed Nautilus script hands Orvalin exactly the selected URIs.
+installed Nautilus script hands Orvalin exactly the selected files: local paths where gio gives
+them, URIs otherwise.
 usage: user_actions_test.py CMAKE BUILD_DIR SCRATCH_DIR"""
 
 import os
@@ -91,8 +92,26 @@ class UserActions(unittest.TestCase):
         fake = self.home + "/bin/orvalin"
         self.write(fake, b'#!/bin/sh\nprintf "%s\\0" "$@" > "$HOME/args"\n')
         os.chmod(fake, 0o755)
+        # gio info as it answers for places that gvfs-fuse has mounted, or not; in other
+        # languages its labels are translated. A name with a newline would come out split.
+        gvfs = self.home + "/gvfs/"
+        self.write(gvfs + "a b.mp3", b"")
+        self.write(gvfs + "d", b"")
+        self.write(self.home + "/bin/gio", b"""#!/bin/sh
+label="local path"; [ "$LC_ALL" = C.UTF-8 ] || label="lokaler Pfad"
+printf 'name: x\\nuri: %s\\n' "$2"
+case $2 in
+sftp:*) printf '%s: %s\\n' "$label" "$HOME/gvfs/a b.mp3" ;;
+smb:* | file:*) printf '%s: %s\\n' "$label" "$HOME/gvfs/d" ;;
+ftp:*) printf '%s: %s\\n' "$label" "$HOME/gvfs/gone.mp3" ;;
+esac
+printf 'attributes:\\n'
+""")
+        os.chmod(self.home + "/bin/gio", 0o755)
         for selection, expected in (
                 ("file:///m/a%0Ab.mp3\nfile:///m/c%20d.mp3\n", "file:///m/a%0Ab.mp3\0file:///m/c%20d.mp3\0"),
+                ("sftp://h/a%20b.mp3\ntrash:///c.mp3\nsmb://h/s/d%0Ae.mp3\nftp://h/gone.mp3\n",
+                 gvfs + "a b.mp3\0trash:///c.mp3\0smb://h/s/d%0Ae.mp3\0ftp://h/gone.mp3\0"),
                 ("", None)):
             with self.subTest(selection=selection):
                 if os.path.exists(self.home + "/args"):

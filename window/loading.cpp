@@ -7,6 +7,7 @@
 #include "platform/storage/Node.h"
 #include "platform/storage/Path.h"
 #include "platform/support/Trace.h"
+#include "platform/support/Utf8.h"
 #include "tag/Mp3Tag.h"
 
 #include <string>
@@ -82,15 +83,27 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
     if (tag->status != B_OK) {
         alert_and_wait("Orvalin:\nCould not read MP3-tags.\nPlease terminate program.");
     } else {
-        title_tag = tag->title;
-        artist_tag = tag->artist;
-        album_tag = tag->album;
-        year_tag = tag->year;
-        comment_tag = tag->comment;
+        // ID3v1 texts are ISO-8859-1 by definition, but some writers put UTF-8 there: text
+        // that is valid UTF-8 stays as it is, other bytes become the Latin-1 letters they
+        // stand for, so a name built from them is one people and file systems can read.
+        const struct {
+            const char* text;
+            BString* variable;
+        } kTexts[] = {
+            { tag->title, &title_tag },
+            { tag->artist, &artist_tag },
+            { tag->album, &album_tag },
+            { tag->year, &year_tag },
+            { tag->comment, &comment_tag },
+        };
+        for (const auto& text : kTexts) {
+            std::string utf8 = utf8_or_latin1(text.text);
+            text.variable->SetTo(utf8.data(), static_cast<int32>(utf8.size()));
+        }
     }
 
     // The tag record's open file serves the attributes too: one descriptor per load. Only a
-    // file the record could not open (one we may not write, say) is opened again, to read.
+    // file the record could not open at all is opened again here.
     BNode own;
     BNode* node = tag->file;
     if (node == nullptr || node->InitCheck() != B_OK) {

@@ -246,6 +246,9 @@ std::string keep_song_frames(const TagReader& read)
         fetch = [&read](size_t at, size_t length) { return read(kHeaderSize + at, length); };
     }
 
+    // Some writers set the extended-header flag with the frames right after the header. An
+    // extended header whose size runs past the tag, or whose bytes are a frame ID, is taken
+    // to be absent, and the walk starts at the first frame.
     size_t pos = 0;
     if (major >= 3 && (flags & 0x40)) {
         std::string extended = end >= 4 ? fetch(0, 4) : std::string();
@@ -255,12 +258,10 @@ std::string keep_song_frames(const TagReader& read)
             pos = 4 + static_cast<size_t>(big_endian(extended, 0, 4)); // the size excludes itself
         } else {
             std::optional<uint32_t> length = syncsafe(extended, 0); // includes itself
-            if (!length || *length < 6)
-                return std::string();
-            pos = *length;
+            pos = length && *length >= 6 ? *length : end + 1;
         }
-        if (pos > end)
-            return std::string();
+        if (pos > end || valid_id(extended))
+            pos = 0;
     }
 
     std::array<std::string, kSlotCount> frames

@@ -17,7 +17,47 @@ int hex_value(char c)
     return -1;
 }
 
+// The scheme of a URI written "scheme:/...", or nothing where text does not start with one
+// (a scheme is a letter followed by letters, digits, '+', '-' and '.').
+std::string_view scheme_of(std::string_view text)
+{
+    size_t colon = text.find(':');
+    if (colon == 0 || colon == std::string_view::npos || text.substr(colon + 1, 1) != "/")
+        return {};
+    for (size_t i = 0; i < colon; i++) {
+        char c = text[i];
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')))
+            return {};
+    }
+    return text.substr(0, colon);
+}
+
+bool equal_ignoring_case(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if ((a[i] | 0x20) != (b[i] | 0x20))
+            return false;
+    return true;
+}
+
 } // namespace
+
+bool is_uri_elsewhere(std::string_view text)
+{
+    std::string_view scheme = scheme_of(text);
+    if (scheme.empty())
+        return false;
+    if (!equal_ignoring_case(scheme, "file"))
+        return true;
+    if (text.substr(scheme.size(), 3) != "://")
+        return false;
+    std::string_view rest = text.substr(scheme.size() + 3);
+    std::string_view host = rest.substr(0, rest.find('/'));
+    return !host.empty() && !equal_ignoring_case(host, "localhost");
+}
 
 bool is_file_uri(std::string_view text)
 {
