@@ -56,6 +56,13 @@ int32 cut_at_character(const char* text, int32 known, int32 limit)
     return limit;
 }
 
+struct SongField {
+    const char* tagText;
+    BString* tagVariable;
+    const char* attribute;
+    BString* attrVariable;
+};
+
 } // namespace
 
 void TagViewer_window::read_file()
@@ -80,25 +87,23 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
 
     delete tag;
     tag = new Mp3Tag(&ref);
+    // The five song fields: the tag record's text and its variable, the attribute and its.
+    const SongField fields[] = {
+        { tag->title, &title_tag, "Title", &title_attr },
+        { tag->artist, &artist_tag, "Artist", &artist_attr },
+        { tag->album, &album_tag, "Album", &album_attr },
+        { tag->year, &year_tag, "Year", &year_attr },
+        { tag->comment, &comment_tag, "Comment", &comment_attr },
+    };
     if (tag->status != B_OK) {
         alert_and_wait("Orvalin:\nCould not read MP3-tags.\nPlease terminate program.");
     } else {
         // ID3v1 texts are ISO-8859-1 by definition, but some writers put UTF-8 there: text
         // that is valid UTF-8 stays as it is, other bytes become the Latin-1 letters they
         // stand for, so a name built from them is one people and file systems can read.
-        const struct {
-            const char* text;
-            BString* variable;
-        } kTexts[] = {
-            { tag->title, &title_tag },
-            { tag->artist, &artist_tag },
-            { tag->album, &album_tag },
-            { tag->year, &year_tag },
-            { tag->comment, &comment_tag },
-        };
-        for (const auto& text : kTexts) {
-            std::string utf8 = utf8_or_latin1(text.text);
-            text.variable->SetTo(utf8.data(), static_cast<int32>(utf8.size()));
+        for (const SongField& field : fields) {
+            std::string utf8 = utf8_or_latin1(field.tagText);
+            field.tagVariable->SetTo(utf8.data(), static_cast<int32>(utf8.size()));
         }
     }
 
@@ -113,34 +118,24 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
     if (node->InitCheck() != B_OK) {
         alert_and_wait("Orvalin:\nCould not read attributes.\nPlease terminate program.");
     } else {
-        const struct {
-            const char* name;
-            BString* variable;
-        } kAttributes[] = {
-            { "Title", &title_attr },
-            { "Artist", &artist_attr },
-            { "Album", &album_attr },
-            { "Year", &year_attr },
-            { "Comment", &comment_attr },
-        };
-        for (const auto& attribute : kAttributes) {
+        for (const SongField& field : fields) {
             attr_info info;
-            last_status = node->GetAttrInfo(attribute.name, &info);
+            last_status = node->GetAttrInfo(field.attribute, &info);
             if (last_status != B_OK) {
-                *attribute.variable = "";
+                *field.attrVariable = "";
                 continue;
             }
             char buffer[256];
-            ssize_t read = node->ReadAttr(attribute.name, B_STRING_TYPE, 0, buffer, sizeof buffer);
+            ssize_t read = node->ReadAttr(field.attribute, B_STRING_TYPE, 0, buffer, sizeof buffer);
             if (read < 1) {
-                *attribute.variable = "";
+                *field.attrVariable = "";
                 beep();
             } else {
                 // A full buffer holds one byte past the cut: enough to see a split character.
                 int32 length = static_cast<int32>(read - 1);
                 if (read == sizeof buffer)
                     length = cut_at_character(buffer, static_cast<int32>(read), length);
-                attribute.variable->SetTo(buffer, length);
+                field.attrVariable->SetTo(buffer, length);
             }
         }
     }

@@ -1,40 +1,48 @@
 // platform/support/Utf8.cpp: strict UTF-8 checks and the ISO-8859-1 reading of other bytes.
 #include "platform/support/Utf8.h"
 
+namespace
+{
+
+// The lead bytes of multi-byte characters, with the range their second byte must fall in: the
+// table of well-formed UTF-8, which leaves out overlong forms, UTF-16 surrogates and code
+// points past U+10FFFF.
+struct Lead {
+    unsigned char first, last;
+    size_t length;
+    unsigned char low, high;
+};
+constexpr Lead kLeads[] = {
+    { 0xC2, 0xDF, 2, 0x80, 0xBF },
+    { 0xE0, 0xE0, 3, 0xA0, 0xBF },
+    { 0xE1, 0xEC, 3, 0x80, 0xBF },
+    { 0xED, 0xED, 3, 0x80, 0x9F },
+    { 0xEE, 0xEF, 3, 0x80, 0xBF },
+    { 0xF0, 0xF0, 4, 0x90, 0xBF },
+    { 0xF1, 0xF3, 4, 0x80, 0xBF },
+    { 0xF4, 0xF4, 4, 0x80, 0x8F },
+};
+
+} // namespace
+
 size_t utf8_character_length(std::string_view text)
 {
     if (text.empty())
         return 0;
     auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    unsigned char lead = byte(0);
-    if (lead < 0x80)
+    if (byte(0) < 0x80)
         return 1;
-    size_t length;
-    // The range of the second byte excludes overlong forms, surrogates and values past U+10FFFF.
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high)
-        return 0;
-    for (size_t i = 2; i < length; i++)
-        if ((byte(i) & 0xC0) != 0x80)
+    for (const Lead& lead : kLeads) {
+        if (byte(0) < lead.first || byte(0) > lead.last)
+            continue;
+        if (text.size() < lead.length || byte(1) < lead.low || byte(1) > lead.high)
             return 0;
-    return length;
+        for (size_t i = 2; i < lead.length; i++)
+            if ((byte(i) & 0xC0) != 0x80)
+                return 0;
+        return lead.length;
+    }
+    return 0;
 }
 
 bool is_strict_utf8(std::string_view text)
