@@ -3,6 +3,7 @@
 
 #include "platform/Application.h"
 #include "platform/Trace.h"
+#include "platform/WindowPrivate.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -46,10 +47,12 @@ QString button_text(const std::string& label)
     return QString::fromUtf8(label.c_str()).replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
-// The box shows the text as plain text: it carries file names, never markup.
+// The box shows the text as plain text: it carries file names, never markup. It is transient
+// for the window it belongs to, so that it opens centred over that window (the toolkit does so
+// on X11; a Wayland compositor places a child dialog over its parent).
 QMessageBox* make_box(const AlertRequest& request, std::vector<QAbstractButton*>* buttons)
 {
-    auto* box = new QMessageBox();
+    auto* box = new QMessageBox(alert_owner());
     box->setWindowTitle(request.title.empty() ? QStringLiteral("Orvalin")
                                               : QString::fromUtf8(request.title.c_str()));
     box->setTextFormat(Qt::PlainText);
