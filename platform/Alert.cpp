@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include <algorithm>
 
@@ -20,6 +21,25 @@ class DesktopAlertService : public AlertService
 public:
     int32 Show(const AlertRequest& request) override;
     void Beep() override;
+};
+
+// A message box that opens centred over the window it belongs to: the toolkit's own placement
+// leaves it higher by a title bar. Its size is final only once it is about to show.
+class CentredBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QMessageBox::showEvent(event);
+        if (parentWidget() == nullptr || event->spontaneous())
+            return;
+        QRect area = geometry();
+        area.moveCenter(parentWidget()->geometry().center());
+        setGeometry(area);
+    }
 };
 
 DesktopAlertService sDesktopService;
@@ -52,7 +72,7 @@ QString button_text(const std::string& label)
 // on X11; a Wayland compositor places a child dialog over its parent).
 QMessageBox* make_box(const AlertRequest& request, std::vector<QAbstractButton*>* buttons)
 {
-    auto* box = new QMessageBox(alert_owner());
+    auto* box = new CentredBox(alert_owner());
     box->setWindowTitle(request.title.empty() ? QStringLiteral("Orvalin")
                                               : QString::fromUtf8(request.title.c_str()));
     box->setTextFormat(Qt::PlainText);
