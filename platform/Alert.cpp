@@ -68,8 +68,8 @@ QString button_text(const std::string& label)
 }
 
 // The box shows the text as plain text: it carries file names, never markup. It is transient
-// for the window it belongs to, so that it opens centred over that window (the toolkit does so
-// on X11; a Wayland compositor places a child dialog over its parent).
+// for the window it belongs to: on X11 it centres itself over that window; natively on Wayland
+// only the compositor places windows, and the parent link is what it can go by.
 QMessageBox* make_box(const AlertRequest& request, std::vector<QAbstractButton*>* buttons)
 {
     auto* box = new CentredBox(alert_owner());
