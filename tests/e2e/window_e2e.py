@@ -152,29 +152,18 @@ def write_settings(place, template):
                 + field("constructor", "CSTR", template.encode()))
 
 
-class CompositorKeys:
-    """Keys pressed through mutter's remote desktop interface: they reach its key bindings (Alt+F4
-    closes the focused window), as a user's keys do, on X11 and Wayland clients alike."""
-
-    def __init__(self):
-        import dbus
-        self.dbus = dbus
-        name = "org.gnome.Mutter.RemoteDesktop"
-        bus = dbus.SessionBus()
-        path = dbus.Interface(bus.get_object(name, "/org/gnome/Mutter/RemoteDesktop"),
-                              name).CreateSession()
-        self.session = dbus.Interface(bus.get_object(name, path), name + ".Session")
-        self.session.Start()
-
-    def press(self, *keysyms):
-        say("compositor keys " + " ".join(hex(k) for k in keysyms))
-        for down, keys in ((True, keysyms), (False, reversed(keysyms))):
-            for keysym in keys:
-                self.session.NotifyKeyboardKeysym(self.dbus.UInt32(keysym), down)
-
-
-ALT_L, F4 = 0xffe9, 0xffc1
-keys = None  # CompositorKeys inside mutter
+def close_through_mutter():
+    """Alt+F4 through mutter's remote desktop bus: its key binding closes the focused window, as a
+    user's keys do, X11 and Wayland clients alike."""
+    import dbus
+    name = "org.gnome.Mutter.RemoteDesktop"
+    bus = dbus.SessionBus()
+    path = dbus.Interface(bus.get_object(name, "/" + name.replace(".", "/")), name).CreateSession()
+    session = dbus.Interface(bus.get_object(name, path), name + ".Session")
+    session.Start()
+    for keysym, down in ((0xffe9, True), (0xffc1, True), (0xffc1, False), (0xffe9, False)):
+        session.NotifyKeyboardKeysym(dbus.UInt32(keysym), down)
+    session.Stop()
 
 
 # The program through AT-SPI.
@@ -273,8 +262,8 @@ class Run:
                                               "Width", "Height"))
 
     def close_by_window_manager(self):
-        if keys is not None:  # mutter's Close: WM_DELETE_WINDOW or the toplevel's close
-            keys.press(ALT_L, F4)
+        if MODE != "x11":
+            close_through_mutter()
         else:
             xdotool("windowactivate", self.xid)
             xdotool("key", "alt+F4")  # openbox's Close: WM_DELETE_WINDOW to the window
@@ -307,11 +296,6 @@ def dump(node, depth=0):
 current = None  # the run whose tree a failure reports
 
 
-def xids_of(process, name):
-    return subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(process.pid), "--name",
-                           name], capture_output=True, text=True, timeout=WAIT).stdout.split()
-
-
 def is_alert(node):
     return node.getRole() in (pyatspi.ROLE_ALERT, pyatspi.ROLE_DIALOG)
 
@@ -338,8 +322,11 @@ def check_about(run, by_keyboard=False):
         check("the About alert is the window's child on Wayland",
               re.search(r"xdg_toplevel@\d+\.set_parent\(xdg_toplevel@\d+\)", protocol) is not None)
     else:
-        box = wait_for("the alert's X window", lambda: [x for x in xids_of(run.process, "^Orvalin$")
-                                                        if x != run.xid])[0]
+        box = wait_for("the alert's X window", lambda: [
+            x for x in subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
+                                       str(run.process.pid), "--name", "^Orvalin$"],
+                                      capture_output=True, text=True).stdout.split()
+            if x != run.xid])[0]
         ax, ay, aw, ah = run.rect(box)
         wx, wy, ww, wh = run.rect()
         off = (ax + aw // 2 - (wx + ww // 2), ay + ah // 2 - (wy + wh // 2))
@@ -517,18 +504,10 @@ def main():
     move_close_reopen(run, template)
 
 
-def run_mode():
-    global keys
-    if MODE == "x11":
-        return main()
-    keys = CompositorKeys()
-    main_mutter()
-
-
 if __name__ == "__main__":
     say(f"e2e mode {MODE}")
     try:
-        run_mode()
+        main() if MODE == "x11" else main_mutter()
     except Stop as stop:
         check("the run went on to its end", False, str(stop))
         if current is not None and getattr(current, "app", None) is not None:
