@@ -386,6 +386,11 @@ def main_mutter():
         if MODE == "xwayland":
             check("the window opens where the settings say", run.geometry() == stored,
                   str(run.geometry()))
+            actions = subprocess.run(["xprop", "-id", run.xid, "_NET_WM_ALLOWED_ACTIONS"],
+                                     capture_output=True, text=True, timeout=WAIT).stdout
+            check("the window can be moved, resized, minimised and closed, not maximised",
+                  all(f"_{a}," in actions + "," for a in ("MOVE", "RESIZE", "MINIMIZE", "CLOSE"))
+                  and "MAXIMIZE" not in actions, actions)
         check_about(run)
         if MODE == "xwayland":
             return move_close_reopen(run, "/tt.mp3")
