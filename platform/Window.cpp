@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QUrl>
 #include <QWindow>
 
@@ -174,13 +175,14 @@ void note_modifier_key(BWindow* window, const QKeyEvent* key)
     window->PostMessage(B_MODIFIERS_CHANGED);
 }
 
-// On gaining the focus: a modifier pressed or let go while another window had the focus (Alt
-// let go after Alt+Tab) is posted now, one notification per key whose state differs, as if the
-// window had seen it.
-void resync_modifiers(BWindow* window)
+// A modifier pressed or let go while another window had the focus (Alt let go after Alt+Tab)
+// is posted once the window learns of it, one notification per key whose state differs from
+// now, as if the window had seen it. It learns on gaining the focus, and also from the state
+// that each click and each other key carries, so that a focus change the window system did not
+// report cannot leave a mode on behind a click.
+void resync_modifiers(BWindow* window, Qt::KeyboardModifiers now)
 {
     BWindow::Private* d = window->PrivateData();
-    const Qt::KeyboardModifiers now = QGuiApplication::queryKeyboardModifiers();
     for (Qt::KeyboardModifier modifier :
         { Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier, Qt::MetaModifier }) {
         if (now.testFlag(modifier) == d->held.testFlag(modifier))
@@ -292,12 +294,17 @@ bool WindowWidget::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!key->isAutoRepeat() && is_modifier_key(key->key()))
+        if (!is_modifier_key(key->key()))
+            resync_modifiers(owner, key->modifiers());
+        else if (!key->isAutoRepeat())
             note_modifier_key(owner, key);
         return false;
     }
+    case QEvent::MouseButtonPress:
+        resync_modifiers(owner, static_cast<QMouseEvent*>(event)->modifiers());
+        return false;
     case QEvent::FocusIn:
-        resync_modifiers(owner);
+        resync_modifiers(owner, QGuiApplication::queryKeyboardModifiers());
         return false;
     case QEvent::DragEnter:
     case QEvent::DragMove: {

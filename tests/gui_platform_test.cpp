@@ -228,6 +228,13 @@ TEST_F(GuiPlatform, EachModifierPressAndReleasePostsOneNotification)
     settle();
     EXPECT_TRUE(window->events.empty());
     EXPECT_EQ(field->Text(), std::string("textx")); // the typed key still reached the field
+
+    // A key or a click that carries a modifier state the window did not see change posts it.
+    QKeyEvent shifted(QEvent::KeyPress, Qt::Key_Y, Qt::ShiftModifier, QStringLiteral("Y"));
+    QCoreApplication::sendEvent(Handle(), &shifted);
+    QTest::mouseClick(Handle(), Qt::LeftButton); // Shift let go unseen
+    settle();
+    EXPECT_EQ(window->Codes(), (std::vector<std::string> { "_MCH", "_MCH" }));
 }
 
 // Local files dropped on the window, through the native window or on the widget, arrive as

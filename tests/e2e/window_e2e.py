@@ -486,6 +486,8 @@ def main():
             try:
                 wait_for("ALL", lambda: run.slots()[0] == "ALL")
                 xdotool("windowactivate", "--sync", elsewhere)
+                wait_for("the window to see its focus go", lambda: not run.frame.getState().contains(
+                    pyatspi.STATE_ACTIVE))
             finally:
                 xdotool("keyup", "alt")
             xdotool("windowactivate", "--sync", run.xid)
