@@ -16,6 +16,7 @@ packages=(
     attr e2fsprogs                             # setfattr/getfattr; chattr for read-only cases
     xvfb xauth xdotool x11-utils imagemagick   # the real-window test and screenshots
     openbox dbus at-spi2-core python3-pyatspi  # the end-to-end test: window manager, AT-SPI
+    mutter xwayland qt6-wayland python3-dbus   # ... and its Wayland runs under GNOME's compositor
     fonts-dejavu-core                          # glyphs for offscreen and Xvfb rendering
     librsvg2-bin                               # the icon's PNG sizes
     desktop-file-utils appstream python3       # checks of the installed files; orvalin-user-actions

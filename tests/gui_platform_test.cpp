@@ -228,6 +228,13 @@ TEST_F(GuiPlatform, EachModifierPressAndReleasePostsOneNotification)
     settle();
     EXPECT_TRUE(window->events.empty());
     EXPECT_EQ(field->Text(), std::string("textx")); // the typed key still reached the field
+
+    // A key or a click that carries a modifier state the window did not see change posts it.
+    QKeyEvent shifted(QEvent::KeyPress, Qt::Key_Y, Qt::ShiftModifier, QStringLiteral("Y"));
+    QCoreApplication::sendEvent(Handle(), &shifted);
+    QTest::mouseClick(Handle(), Qt::LeftButton); // Shift let go unseen
+    settle();
+    EXPECT_EQ(window->Codes(), (std::vector<std::string> { "_MCH", "_MCH" }));
 }
 
 // Local files dropped on the window, through the native window or on the widget, arrive as
@@ -342,6 +349,18 @@ TEST_F(GuiPlatform, FrameAndMoveToSpeakOfTheSameCorner)
     EXPECT_EQ(frame.Width(), 99);
     EXPECT_EQ(frame.Height(), 49);
     plain->Quit();
+}
+
+// X11 first wherever an X server is named, so that the window can be placed; the user's own
+// platform always wins.
+TEST(PlatformChoice, PrefersX11WhereAnXServerIsNamed)
+{
+    const char* const cases[][3] = { { nullptr, ":0", "xcb;wayland" }, { "", ":1", "xcb;wayland" },
+        { "wayland", ":0", "" }, { "offscreen", nullptr, "" }, { nullptr, "", "" } };
+    for (const auto& [platform, display, want] : cases) {
+        const char* got = platform_choice(platform, display);
+        EXPECT_STREQ(got != nullptr ? got : "", want) << (platform ? platform : "unset");
+    }
 }
 
 TEST_F(GuiPlatform, NotZoomableWindowHasNoMaximizeButton)

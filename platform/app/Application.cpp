@@ -8,6 +8,8 @@
 #include <QEventLoop>
 #include <QPointer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -55,15 +57,29 @@ bool ApplicationReceiver::event(QEvent* event)
 
 } // namespace
 
+const char* platform_choice(const char* platform, const char* display)
+{
+    if ((platform != nullptr && platform[0] != '\0') || display == nullptr || display[0] == '\0')
+        return nullptr;
+    return "xcb;wayland";
+}
+
 // The toolkit lives for the rest of the process; it is never destroyed, so windows and alerts
 // made by the add-on role after an application object has gone still have it.
 void ensure_gui()
 {
     if (QCoreApplication::instance() != nullptr)
         return;
-    static int argc = 1;
     static char name[] = "orvalin";
-    static char* argv[] = { name, nullptr };
+    static char option[] = "-platform";
+    static char choice[32] = "";
+    static char* argv[] = { name, option, choice, nullptr };
+    // Given as an argument, not through the environment, so that programs started from here
+    // see the user's own setting.
+    const char* platform = platform_choice(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"));
+    static int argc = platform != nullptr ? 3 : 1;
+    if (platform != nullptr)
+        std::snprintf(choice, sizeof choice, "%s", platform);
     static QApplication* application = new QApplication(argc, argv);
     // Windows end through wait_for_thread and Run, never by Qt quitting on its own.
     QApplication::setQuitOnLastWindowClosed(false);

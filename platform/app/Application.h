@@ -37,6 +37,11 @@ private:
 
 extern BApplication* be_app;
 
+// The platform list the toolkit starts with, given the user's QT_QPA_PLATFORM and DISPLAY: X11
+// first wherever an X server is named (XWayland included), because only there can the window
+// learn and set its place, with native Wayland as the fallback. Null leaves the choice to the
+// toolkit: a platform the user set is always respected.
+const char* platform_choice(const char* platform, const char* display);
 // Makes sure the desktop toolkit is running (the add-on role has no application object of its
 // own). Safe to call more than once.
 void ensure_gui();

@@ -8,6 +8,7 @@
 #include "platform/storage/Uri.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDropEvent>
@@ -16,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QUrl>
 #include <QWindow>
 
@@ -33,6 +35,8 @@ constexpr qint64 kBusyAfter = 200;
 
 // Window "thread" ids: unique for the life of the process, never reused.
 thread_id sNextThread = 1000;
+// Counts Show() calls, so that the window shown last can be told.
+qint64 sShowCount = 0;
 
 std::map<thread_id, BWindow*>& windows()
 {
@@ -144,6 +148,58 @@ bool is_modifier_key(int key)
     }
 }
 
+// The modifier a key holds down, among those the window keeps track of (AltGr is none).
+Qt::KeyboardModifier modifier_of(int key)
+{
+    switch (key) {
+    case Qt::Key_Shift:
+        return Qt::ShiftModifier;
+    case Qt::Key_Control:
+        return Qt::ControlModifier;
+    case Qt::Key_Alt:
+        return Qt::AltModifier;
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+        return Qt::MetaModifier;
+    default:
+        return Qt::NoModifier;
+    }
+}
+
+// A press or release seen by the window: one notification, and the key's state remembered.
+void note_modifier_key(BWindow* window, const QKeyEvent* key)
+{
+    Qt::KeyboardModifiers& held = window->PrivateData()->held;
+    held.setFlag(modifier_of(key->key()), key->type() == QEvent::KeyPress);
+    window->PostMessage(B_MODIFIERS_CHANGED);
+}
+
+// A modifier pressed or let go while another window had the focus (Alt let go after Alt+Tab)
+// is posted once the window learns of it, one notification per key whose state differs from
+// now, as if the window had seen it. It learns on gaining the focus, and also from the state
+// that each click and each other key carries, so that a focus change the window system did not
+// report cannot leave a mode on behind a click.
+void resync_modifiers(BWindow* window, Qt::KeyboardModifiers now)
+{
+    BWindow::Private* d = window->PrivateData();
+    for (Qt::KeyboardModifier modifier :
+        { Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier, Qt::MetaModifier }) {
+        if (now.testFlag(modifier) == d->held.testFlag(modifier))
+            continue;
+        d->held.setFlag(modifier, now.testFlag(modifier));
+        window->PostMessage(B_MODIFIERS_CHANGED);
+    }
+}
+
+// Natively on Wayland a window can neither learn nor set its place on the screen.
+bool knows_its_place()
+{
+    static const bool wayland
+        = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    return !wayland;
+}
+
 bool has_local_files(const QMimeData* data)
 {
     if (data == nullptr || !data->hasUrls())
@@ -238,10 +294,18 @@ bool WindowWidget::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!key->isAutoRepeat() && is_modifier_key(key->key()))
-            owner->PostMessage(B_MODIFIERS_CHANGED);
+        if (!is_modifier_key(key->key()))
+            resync_modifiers(owner, key->modifiers());
+        else if (!key->isAutoRepeat())
+            note_modifier_key(owner, key);
         return false;
     }
+    case QEvent::MouseButtonPress:
+        resync_modifiers(owner, static_cast<QMouseEvent*>(event)->modifiers());
+        return false;
+    case QEvent::FocusIn:
+        resync_modifiers(owner, QGuiApplication::queryKeyboardModifiers());
+        return false;
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
@@ -315,6 +379,25 @@ BWindow* window_of(QWidget* widget)
     return top != nullptr ? top->Owner() : nullptr;
 }
 
+QWidget* alert_owner()
+{
+    BWindow::Private* active = nullptr;
+    BWindow::Private* last = nullptr;
+    for (const auto& [thread, window] : windows()) {
+        BWindow::Private* d = window->PrivateData();
+        if (d->dying || !d->widget->isVisible())
+            continue;
+        if (d->handling)
+            return d->widget;
+        if (QApplication::activeWindow() == d->widget)
+            active = d;
+        if (last == nullptr || d->shownAt > last->shownAt)
+            last = d;
+    }
+    BWindow::Private* owner = active != nullptr ? active : last;
+    return owner != nullptr ? owner->widget : nullptr;
+}
+
 BWindow::BWindow(
     BRect frame, const char* title, window_type /*type*/, uint32 flags, uint32 /*workspace*/)
     : fPrivate(std::make_unique<Private>())
@@ -366,6 +449,7 @@ void BWindow::Show()
         if (d->flags & B_NOT_RESIZABLE)
             d->widget->setFixedSize(size);
     }
+    d->shownAt = ++sShowCount;
     d->widget->show();
 }
 
@@ -381,10 +465,18 @@ const char* BWindow::Title() const
 
 // The content area in screen coordinates, BeOS style: right = left + width - 1 and bottom =
 // top + height - 1. Before the first Show(), the place and size the window will open with.
+// Where the window cannot learn its place (natively on Wayland) the place is the one last
+// given to MoveTo, or the creation corner, so that a saved place is never a made-up one.
 BRect BWindow::Frame() const
 {
     Private* d = fPrivate.get();
-    const QRect area = d->shown ? d->widget->geometry() : QRect(d->position, initial_size(d));
+    QRect area;
+    if (!d->shown)
+        area = QRect(d->position, initial_size(d));
+    else if (knows_its_place())
+        area = d->widget->geometry();
+    else
+        area = QRect(d->position, d->widget->size());
     return BRect(area.left(), area.top(), area.right(), area.bottom());
 }
 

@@ -22,7 +22,8 @@ enum : uint32 { B_CURRENT_WORKSPACE = 0 };
 // to MessageReceived one at a time and never re-enters it (messages that arrive while a
 // waiting alert runs its own event loop wait until the current one has been handled). When the
 // user closes the window, the window object deletes itself. Presses and releases of Shift,
-// Control, Alt and Meta post B_MODIFIERS_CHANGED; local files dropped on the window post
+// Control, Alt and Meta post B_MODIFIERS_CHANGED, and so does each of those keys found pressed
+// or let go meanwhile when the window gains the focus; local files dropped on the window post
 // B_SIMPLE_DATA with "refs".
 class BWindow
 {
@@ -36,7 +37,8 @@ public:
     void Show();
     bool IsHidden() const;
     const char* Title() const;
-    // The content area (inside the window manager's border) in screen coordinates.
+    // The content area (inside the window manager's border) in screen coordinates; natively on
+    // Wayland, where a window cannot learn its place, at the place last given to MoveTo.
     BRect Frame() const;
     // Places the content area's left-top corner at the point; the same corner Frame() reports.
     void MoveTo(BPoint point);

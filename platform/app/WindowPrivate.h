@@ -68,8 +68,14 @@ struct BWindow::Private {
     bool busy = false; // the busy pointer is shown
     bool quitting = false; // Quit() or a close: delete once the current message is done
     bool dying = false; // being destroyed: deliver nothing more
+    Qt::KeyboardModifiers held; // the modifier keys as the notifications posted so far left them
+    qint64 shownAt = 0; // when Show() last ran, in the order of all windows' Show() calls
     std::vector<QPointer<QEventLoop>> waiters; // wait_for_thread loops to end on destruction
 };
 
 // The window whose top-level widget holds widget, or null.
 BWindow* window_of(QWidget* widget);
+
+// The top-level widget an alert shown now belongs to: the window whose MessageReceived is
+// running, else the active window, else the window shown last; null when none is visible.
+QWidget* alert_owner();

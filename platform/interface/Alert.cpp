@@ -2,11 +2,13 @@
 #include "platform/interface/Alert.h"
 
 #include "platform/app/Application.h"
+#include "platform/app/WindowPrivate.h"
 #include "platform/support/Trace.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include <algorithm>
 
@@ -19,6 +21,25 @@ class DesktopAlertService : public AlertService
 public:
     int32 Show(const AlertRequest& request) override;
     void Beep() override;
+};
+
+// A message box that opens centred over the window it belongs to: the toolkit's own placement
+// leaves it higher by a title bar. Its size is final only once it is about to show.
+class CentredBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QMessageBox::showEvent(event);
+        if (parentWidget() == nullptr || event->spontaneous())
+            return;
+        QRect area = geometry();
+        area.moveCenter(parentWidget()->geometry().center());
+        setGeometry(area);
+    }
 };
 
 DesktopAlertService sDesktopService;
@@ -46,10 +67,12 @@ QString button_text(const std::string& label)
     return QString::fromUtf8(label.c_str()).replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
-// The box shows the text as plain text: it carries file names, never markup.
+// The box shows the text as plain text: it carries file names, never markup. It is transient
+// for the window it belongs to: on X11 it centres itself over that window; natively on Wayland
+// only the compositor places windows, and the parent link is what it can go by.
 QMessageBox* make_box(const AlertRequest& request, std::vector<QAbstractButton*>* buttons)
 {
-    auto* box = new QMessageBox();
+    auto* box = new CentredBox(alert_owner());
     box->setWindowTitle(request.title.empty() ? QStringLiteral("Orvalin")
                                               : QString::fromUtf8(request.title.c_str()));
     box->setTextFormat(Qt::PlainText);

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# tests/e2e/run.sh: runs window_e2e.py against the installed program on a display of its own:
-# Xvfb, a D-Bus session bus, the openbox window manager and the accessibility bus. Everything it
-# starts is stopped again, however the test ends.
+# tests/e2e/run.sh: runs window_e2e.py against the installed program on displays of its own:
+# Xvfb with the openbox window manager; then GNOME's compositor, mutter, headless, once with its
+# X server (XWayland) and once without (native Wayland). Each run has its own D-Bus session bus,
+# accessibility bus, runtime folder, settings and files. Everything it starts is stopped again,
+# however the test ends.
 #
 #   ORVALIN_PROGRAM=/usr/bin/orvalin tests/e2e/run.sh [SCRATCH_BASE]
 #
@@ -47,11 +49,16 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-mkdir -m 700 "$scratch/runtime"
-mkdir -p "$scratch/home" "$scratch/config" "$scratch/files"
-export XDG_RUNTIME_DIR=$scratch/runtime HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config
-export E2E_FILES=$scratch/files
-unset WAYLAND_DISPLAY SESSION_MANAGER
+# A fresh runtime folder, home, settings folder and files for the run named $1.
+prepare() {
+    local dir=$scratch/$1
+    mkdir -p "$dir/home" "$dir/config" "$dir/files"
+    mkdir -m 700 "$dir/runtime"
+    export XDG_RUNTIME_DIR=$dir/runtime HOME=$dir/home XDG_CONFIG_HOME=$dir/config
+    export E2E_FILES=$dir/files E2E_MODE=$1
+}
+unset WAYLAND_DISPLAY SESSION_MANAGER QT_QPA_PLATFORM
+prepare x11
 
 echo "e2e: starting Xvfb"
 Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp 9>"$scratch/display" \
@@ -76,6 +83,35 @@ setsid timeout --kill-after=10 300 dbus-run-session -- bash -c '
     atspi=$!
     trap "kill $wm $atspi 2>/dev/null; wait $wm $atspi 2>/dev/null" EXIT
     /usr/bin/python3 "$2/window_e2e.py"
-' e2e "$scratch" "$here" &
+' e2e "$XDG_RUNTIME_DIR" "$here" &
 session=$! # a background job of a script is no group leader, so setsid leads a new group itself
-wait "$session"
+failed=0
+wait "$session" || failed=1
+session=
+
+# mutter starts the test as its session's program, with DISPLAY (XWayland), WAYLAND_DISPLAY and
+# XAUTHORITY set, and ends with it. The test's own keys go through mutter's remote desktop bus.
+run_mutter() {
+    local mode=$1
+    shift
+    prepare "$mode"
+    echo "e2e: mutter --headless $* ($mode)"
+    env -u DISPLAY setsid timeout --kill-after=10 300 dbus-run-session -- bash -c '
+        set -u
+        /usr/libexec/at-spi-bus-launcher --launch-immediately >"$1/atspi.log" 2>&1 &
+        atspi=$!
+        trap "kill $atspi 2>/dev/null; wait $atspi 2>/dev/null" EXIT
+        mutter --headless --wayland "${@:3}" --virtual-monitor 1280x800 --wayland-display=e2e \
+            -- /usr/bin/python3 "$2/window_e2e.py" 2>"$1/mutter.log"
+    ' e2e "$XDG_RUNTIME_DIR" "$here" "$@" &
+    session=$!
+    wait "$session" || failed=1
+    session=
+}
+if command -v mutter >/dev/null && command -v Xwayland >/dev/null; then
+    run_mutter xwayland
+    run_mutter wayland --no-x11
+else
+    echo "e2e: SKIPPED the Wayland runs: mutter or Xwayland is missing (scripts/install-deps.sh installs them)"
+fi
+exit "$failed"
