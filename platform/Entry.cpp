@@ -414,11 +414,12 @@ std::u32string case_folded(std::string_view name)
 }
 
 // True when newName is taken only because the file system ignores case: the two names are
-// the same under simple case folding, and the folder lists oldName and no other entry that
-// folds like newName, so the entry newName matched is our own. Nothing is concluded from a
-// folder that cannot be listed, nor from inode numbers (FUSE file systems give each spelling a
-// number of its own). A second hard link is listed under its own name, so it never counts.
-bool is_case_alias(int dirFd, const char* oldName, const char* newName)
+// the same under simple case folding, and every entry the folder lists that folds like newName
+// is our own, spelled oldName (FUSE file systems give each spelling a number of its own) or,
+// where the listing shows another spelling (lowntfs-3g's ignore_case lists lower case), our
+// node. Nothing is concluded from a folder that cannot be listed. A second hard link is listed
+// under its own name and folds otherwise, so it never counts.
+bool is_case_alias(int dirFd, const char* oldName, const char* newName, const struct stat& ours)
 {
     const std::u32string target = case_folded(newName);
     if (case_folded(oldName) != target)
@@ -431,17 +432,21 @@ bool is_case_alias(int dirFd, const char* oldName, const char* newName)
         ::close(listFd);
         return false;
     }
-    bool ours = false, other = false;
+    bool found = false, other = false;
     errno = 0;
     while (dirent* entry = ::readdir(dir)) {
         if (std::strcmp(entry->d_name, oldName) == 0)
-            ours = true;
-        else if (case_folded(entry->d_name) == target)
+            found = true;
+        else if (case_folded(entry->d_name) != target)
+            continue;
+        else if (names_node(dirFd, entry->d_name, ours))
+            found = true;
+        else
             other = true;
     }
     bool complete = errno == 0;
     ::closedir(dir);
-    return complete && ours && !other;
+    return complete && found && !other;
 }
 
 // A case-only rename on a case-insensitive file system, where newName is only another
@@ -881,7 +886,7 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
         status = move_no_replace(dirFd, fRef.name.c_str(), name, ours);
         if (status == B_OK)
             actual = name;
-        else if (status == B_FILE_EXISTS && is_case_alias(dirFd, fRef.name.c_str(), name))
+        else if (status == B_FILE_EXISTS && is_case_alias(dirFd, fRef.name.c_str(), name, ours))
             status = rename_case(dirFd, fRef.name.c_str(), name, ours, !traits.fuseFat, &actual);
         fRef.name = actual;
         // A rename may change the file's change time (NTFS-3G does): the loaded identity

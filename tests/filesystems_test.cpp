@@ -1,11 +1,13 @@
 // tests/filesystems_test.cpp: renaming through the real window on each file system music lives
-// on: the build tree's, tmpfs, xfs and btrfs on loop images, and FUSE exFAT, FAT and NTFS
-// images. Mounting needs root, loop devices, /dev/fuse and the tools; a file system that cannot
-// be mounted here is reported as skipped, with the reason.
+// on: the build tree's, tmpfs, xfs and btrfs on loop images, FUSE exFAT, FAT and NTFS images
+// (NTFS also case-insensitive), and sshfs to an SFTP server on 127.0.0.1 with and without its
+// rename and hard-link extensions. Mounting needs root, loop devices, /dev/fuse and the tools;
+// a file system that cannot be mounted here is reported as skipped, with the reason.
 #include "tests/support/Recorder.h"
 #include "tests/support/Scratch.h"
 
 #include "platform/Application.h"
+#include "platform/Entry.h"
 #include "platform/EntryTesting.h"
 #include "platform/Message.h"
 #include "platform/RenameMarks.h"
@@ -14,14 +16,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
 #include <sstream>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -77,14 +85,17 @@ bool have_tool(const std::string& name)
     return false;
 }
 
-enum class Mounting { None, Tmpfs, Loop, FuseOnLoop, FuseOnImage };
+enum class Mounting { None, Tmpfs, Loop, FuseOnLoop, FuseOnImage, Sshfs };
 
 struct FileSystem {
     const char* name;
     Mounting mounting;
     int megabytes; // of the image (each mkfs has its minimum)
     std::vector<std::string> mkfs; // the image's path is appended
-    std::vector<std::string> mount; // the device or image and the mount point are appended
+    // The device or image and the mount point are appended; for sshfs, the server's SFTP
+    // subsystem.
+    std::vector<std::string> mount;
+    bool utf16Names = false; // names are stored as UTF-16
 };
 
 // A mounted file system; unmounts it and detaches its loop device in every outcome.
@@ -109,9 +120,16 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             loop.clear();
         }
+        if (server > 0) {
+            ::kill(server, SIGTERM);
+            ::waitpid(server, nullptr, 0);
+            server = -1;
+        }
     }
 
     std::string point, loop;
+    std::string served; // for sshfs: the server's side of the mount point
+    pid_t server = -1;
 };
 
 // Unmounts what a crashed earlier run left under folder and detaches loop devices on image.
@@ -139,6 +157,98 @@ void clean_up_stale(const std::string& folder, const std::string& image)
     std::filesystem::remove_all(folder, error);
 }
 
+// A TCP port on 127.0.0.1 that nothing listens on now, or 0.
+int free_port()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+bool accepts_connections(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    bool connected
+        = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return connected;
+}
+
+// Starts a throwaway sshd on a free port of 127.0.0.1, with its own host key and one authorized
+// key, serving folder/served through the SFTP subsystem fs.mount, and mounts that with sshfs
+// (without sshfs's caches, so that a change on the server shows at once).
+std::string mount_sftp(const FileSystem& fs, const std::string& folder, Mounted* mounted)
+{
+    const char* sshd = "/usr/sbin/sshd";
+    if (::access(sshd, X_OK) != 0)
+        return "sshd is not installed";
+    for (const char* tool : { "ssh-keygen", "sshfs" })
+        if (!have_tool(tool))
+            return std::string(tool) + " is not installed";
+    if (::access("/dev/fuse", R_OK | W_OK) != 0)
+        return "no /dev/fuse";
+    std::string output;
+    for (const char* key : { "host_key", "user_key" })
+        if (!run({ "ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", folder + "/" + key },
+                &output))
+            return "ssh-keygen failed: " + output;
+    std::filesystem::copy_file(folder + "/user_key.pub", folder + "/authorized_keys");
+    int port = free_port();
+    if (port == 0)
+        return "no free port on 127.0.0.1";
+    const std::string config = folder + "/sshd_config";
+    {
+        std::ofstream out(config);
+        out << "ListenAddress 127.0.0.1\nPort " << port << "\nHostKey " << folder
+            << "/host_key\nPidFile none\nAuthorizedKeysFile " << folder
+            << "/authorized_keys\nStrictModes no\nUsePAM no\nPasswordAuthentication no\n"
+            << "KbdInteractiveAuthentication no\nPermitRootLogin prohibit-password\n"
+            << "Subsystem sftp";
+        for (const std::string& word : fs.mount)
+            out << ' ' << word;
+        out << '\n';
+    }
+    std::filesystem::create_directories("/run/sshd"); // its privilege separation folder
+    mounted->server = ::fork();
+    if (mounted->server == 0) {
+        int log = ::open((folder + "/sshd.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(log, 1);
+        ::dup2(log, 2);
+        ::execl(sshd, sshd, "-D", "-e", "-f", config.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    for (int attempt = 0; attempt < 100 && !accepts_connections(port); ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!accepts_connections(port))
+        return "sshd did not start";
+    mounted->served = folder + "/served";
+    const std::string point = folder + "/mnt";
+    std::filesystem::create_directories(mounted->served);
+    if (!run({ "sshfs", "-p", std::to_string(port), "-o",
+                 "IdentityFile=" + folder
+                     + "/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,"
+                       "BatchMode=yes,dir_cache=no,attr_timeout=0,entry_timeout=0",
+                 "root@127.0.0.1:" + mounted->served, point },
+            &output))
+        return "sshfs failed: " + output;
+    mounted->point = point;
+    return "";
+}
+
 // Mounts fs under kRoot; an empty result, or the reason it cannot be mounted here.
 std::string mount(const FileSystem& fs, Mounted* mounted)
 {
@@ -149,6 +259,8 @@ std::string mount(const FileSystem& fs, Mounted* mounted)
         return "mounting needs root";
     clean_up_stale(folder, image);
     std::filesystem::create_directories(point);
+    if (fs.mounting == Mounting::Sshfs)
+        return mount_sftp(fs, folder, mounted);
 
     std::vector<std::string> mountArgs = fs.mount;
     std::string output;
@@ -230,9 +342,13 @@ TEST_P(Matrix, RenamesThroughTheWindow)
         const std::string one = song("one.mp3", "Alpha");
         const std::string lower = song("song.mp3", "Song");
         const std::string three = song("three.mp3", "Alpha");
-        dir.MakeFile("probe");
+        dir.MakeFile("Probe");
         const bool caseInsensitive = dir.Exists("PROBE");
-        ::unlink(dir.PathOf("probe").c_str());
+        // lowntfs-3g's ignore_case lists every name in lower case.
+        const std::vector<std::string> probed = dir.Names();
+        const bool listsLowerCase
+            = std::find(probed.begin(), probed.end(), "probe") != probed.end();
+        ::unlink(dir.PathOf("Probe").c_str());
 
         BMessage refs('RRCV');
         for (const char* name : { "one.mp3", "song.mp3", "three.mp3" }) {
@@ -247,22 +363,32 @@ TEST_P(Matrix, RenamesThroughTheWindow)
             win.MessageReceived(&msg);
         };
         auto names = [&] { return dir.Names(); };
+        auto listed = [&](std::vector<std::string> expected) {
+            for (std::string& name : expected)
+                for (char& c : name)
+                    c = listsLowerCase ? static_cast<char>(std::tolower(c)) : c;
+            return expected;
+        };
 
         // Plain renames; the bytes stay as they were.
         send(CMD_RENAME);
         send(CMD_ADD_MP3);
         EXPECT_TRUE(dir.Exists("Alpha.mp3.mp3"));
         send(CMD_REMOVE_MP3);
-        EXPECT_EQ(names(), (std::vector<std::string> { "Alpha.mp3", "song.mp3", "three.mp3" }));
+        EXPECT_EQ(names(), listed({ "Alpha.mp3", "song.mp3", "three.mp3" }));
         EXPECT_EQ(dir.Read("Alpha.mp3"), one);
 
         // A change of case only.
         send(CMD_NEXT);
         send(CMD_RENAME);
-        EXPECT_EQ(names(), (std::vector<std::string> { "Alpha.mp3", "Song.mp3", "three.mp3" }));
+        EXPECT_EQ(names(), listed({ "Alpha.mp3", "Song.mp3", "three.mp3" }));
         EXPECT_EQ(std::string(win.name_view->Text()), "Song.mp3");
         EXPECT_EQ(dir.Read("Song.mp3"), lower);
         EXPECT_TRUE(alerts.alerts.empty()) << output.Take();
+        // Its data stayed the file's: a file written since took none of it.
+        dir.MakeFile("filler", std::string(256 << 10, 'f'));
+        EXPECT_EQ(dir.Read("Song.mp3"), lower);
+        ::unlink(dir.PathOf("filler").c_str());
 
         // A taken name: the waiting "Ok" alert, both files untouched.
         send(CMD_NEXT);
@@ -289,6 +415,50 @@ TEST_P(Matrix, RenamesThroughTheWindow)
             EXPECT_EQ(std::string(win.name_view->Text()), actual);
             EXPECT_EQ(dir.Read(actual), lower);
         }
+        // Case changes beyond ASCII; and names that are not UTF-8 (a surrogate, an overlong
+        // "/"), which a file system storing UTF-16 refuses before anything moves: exFAT-FUSE
+        // would take them and then fail to list the folder.
+        const struct {
+            const char* from;
+            const char* to;
+            bool utf8;
+        } cases[] = {
+            { "die \xC3\xA4rzte.mp3", "Die \xC3\x84rzte.mp3", true },
+            { "\xC3\xA9lan.mp3", "\xC3\x89lan.mp3", true },
+            { "bytes.mp3", "\xED\xA0\x80.mp3", false },
+            { "bytes.mp3", "\xC0\xAF.mp3", false },
+        };
+        const size_t count = dir.Count();
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.to);
+            if (!mp3gen::write_file(dir.PathOf(c.from), "moved")) {
+                std::printf("%s: cannot make \"%s\" here; that case is skipped\n", fs.name, c.from);
+                continue;
+            }
+            entry_ref ref = dir.Ref(c.from);
+            BEntry entry(&ref);
+            const bool refused = fs.utf16Names && !c.utf8;
+            EXPECT_EQ(entry.Rename(c.to), refused ? B_BAD_VALUE : B_OK);
+            EXPECT_EQ(dir.Count(), count + 1);
+            EXPECT_EQ(dir.Read(refused ? c.from : c.to), "moved");
+            ::unlink(dir.PathOf(refused ? c.from : c.to).c_str());
+        }
+
+        // Another song took the loaded file's name since the load (on the server, for sshfs,
+        // whose inode numbers follow the path): it is not moved.
+        entry_ref ref = dir.MakeFile("loaded.mp3", "loaded");
+        BEntry entry(&ref);
+        node_ref loaded;
+        ASSERT_EQ(entry.GetNodeRef(&loaded), B_OK);
+        const std::string side
+            = mounted.served.empty() ? dir.Path() : mounted.served + dir.Path().substr(root.size());
+        ASSERT_TRUE(mp3gen::write_file(side + "/other", "another song"));
+        ASSERT_EQ(::unlink((side + "/loaded.mp3").c_str()), 0);
+        ASSERT_EQ(::rename((side + "/other").c_str(), (side + "/loaded.mp3").c_str()), 0);
+        EXPECT_EQ(entry.Rename("moved.mp3", false, loaded), B_ENTRY_NOT_FOUND);
+        EXPECT_EQ(dir.Read("loaded.mp3"), "another song");
+        EXPECT_FALSE(dir.Exists("moved.mp3"));
+
         std::printf("%s: renamed through the window%s\n", fs.name,
             caseInsensitive ? " (case-insensitive)" : "");
     }
@@ -304,9 +474,14 @@ INSTANTIATE_TEST_SUITE_P(FileSystems, Matrix,
         FileSystem {
             "Btrfs", Mounting::Loop, 128, { "mkfs.btrfs", "-q", "-f" }, { "mount", "-o", "loop" } },
         FileSystem {
-            "ExfatFuse", Mounting::FuseOnLoop, 16, { "mkfs.exfat" }, { "mount.exfat-fuse" } },
-        FileSystem {
-            "FatFuse", Mounting::FuseOnImage, 16, { "mkfs.vfat" }, { "fusefat", "-o", "rw+" } },
+            "ExfatFuse", Mounting::FuseOnLoop, 16, { "mkfs.exfat" }, { "mount.exfat-fuse" }, true },
+        FileSystem { "FatFuse", Mounting::FuseOnImage, 16, { "mkfs.vfat" },
+            { "fusefat", "-o", "rw+" }, true },
         FileSystem { "Ntfs3g", Mounting::FuseOnImage, 16, { "mkfs.ntfs", "-F", "-f", "-Q" },
-            { "ntfs-3g" } }),
+            { "ntfs-3g" }, true },
+        FileSystem { "LowNtfs3gIgnoreCase", Mounting::FuseOnImage, 16,
+            { "mkfs.ntfs", "-F", "-f", "-Q" }, { "lowntfs-3g", "-o", "ignore_case" }, true },
+        FileSystem { "SshfsExtensions", Mounting::Sshfs, 0, {}, { "internal-sftp" } },
+        FileSystem { "SshfsPlain", Mounting::Sshfs, 0, {},
+            { "internal-sftp", "-P", "hardlink,posix-rename" } }),
     fs_name);
