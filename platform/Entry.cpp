@@ -532,9 +532,21 @@ struct directory_handle {
     directory_handle(const directory_handle&) = delete;
     directory_handle& operator=(const directory_handle&) = delete;
 
+    // The traits of the folder's file system, learnt once: an open folder keeps its mount
+    // from being replaced.
+    FileSystemTraits Traits() const
+    {
+        std::call_once(traitsOnce, [this] { traits = file_system_traits(fd); });
+        return traits;
+    }
+
     int fd;
     dev_t device;
     ino_t node;
+
+private:
+    mutable std::once_flag traitsOnce;
+    mutable FileSystemTraits traits;
 };
 
 namespace
@@ -851,10 +863,12 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
     // folder's path still name that folder; otherwise the folder is opened and checked here.
     int dirFd;
     bool held = false;
+    FileSystemTraits traits;
     if (const directory_handle* folder = fRef.folder.get(); folder != nullptr && fFolderChecked
         && folder->device == fRef.device && folder->node == fRef.directory) {
         dirFd = folder->fd;
         held = true;
+        traits = folder->Traits();
     } else {
         struct stat st;
         status_t opened;
@@ -870,7 +884,8 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
 
     status_t status;
     struct stat ours;
-    const FileSystemTraits traits = file_system_traits(dirFd);
+    if (!held)
+        traits = file_system_traits(dirFd);
     if (traits.utf16Names && !is_strict_utf8(name)) {
         // Such a file system may take the name and then be unable to list the folder.
         status = B_BAD_VALUE;
