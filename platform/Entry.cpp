@@ -417,8 +417,8 @@ std::u32string case_folded(std::string_view name)
 // the same under simple case folding, and every entry the folder lists that folds like newName
 // is our own, spelled oldName (FUSE file systems give each spelling a number of its own) or,
 // where the listing shows another spelling (lowntfs-3g's ignore_case lists lower case), our
-// node. Nothing is concluded from a folder that cannot be listed. A second hard link is listed
-// under its own name and folds otherwise, so it never counts.
+// node, which then has no other name (a hard link spelled in another case is another entry).
+// Nothing is concluded from a folder that cannot be listed.
 bool is_case_alias(int dirFd, const char* oldName, const char* newName, const struct stat& ours)
 {
     const std::u32string target = case_folded(newName);
@@ -439,7 +439,7 @@ bool is_case_alias(int dirFd, const char* oldName, const char* newName, const st
             found = true;
         else if (case_folded(entry->d_name) != target)
             continue;
-        else if (names_node(dirFd, entry->d_name, ours))
+        else if (ours.st_nlink == 1 && names_node(dirFd, entry->d_name, ours))
             found = true;
         else
             other = true;

@@ -88,6 +88,7 @@ TEST_P(Rename, NeverMovesAFileOutOfItsFolderOrOverAnother)
     entry_ref ref = dir.MakeFile("a.mp3", "first");
     dir.MakeFile("b.mp3", "second");
     ASSERT_EQ(::link(dir.PathOf("a.mp3").c_str(), dir.PathOf("hard.mp3").c_str()), 0);
+    ASSERT_EQ(::link(dir.PathOf("a.mp3").c_str(), dir.PathOf("A.mp3").c_str()), 0);
     const struct {
         const char* name;
         bool clobber;
@@ -101,6 +102,7 @@ TEST_P(Rename, NeverMovesAFileOutOfItsFolderOrOverAnother)
         { "/tmp/out.mp3", false, B_BAD_VALUE },
         { "b.mp3", false, B_FILE_EXISTS },
         { "hard.mp3", false, B_FILE_EXISTS }, // the same file under another name
+        { "A.mp3", false, B_FILE_EXISTS }, // ... and in another case: not a case change
         { "c.mp3", true, B_NOT_ALLOWED }, // a replacing rename is never done
         { "b.mp3", true, B_NOT_ALLOWED },
     };
@@ -109,7 +111,7 @@ TEST_P(Rename, NeverMovesAFileOutOfItsFolderOrOverAnother)
         BEntry entry(&ref);
         EXPECT_EQ(entry.Rename(c.name, c.clobber), c.status);
         EXPECT_EQ(name_of(entry), "a.mp3");
-        EXPECT_EQ(dir.Names(), std::vector<std::string>({ "a.mp3", "b.mp3", "hard.mp3" }));
+        EXPECT_EQ(dir.Names(), std::vector<std::string>({ "A.mp3", "a.mp3", "b.mp3", "hard.mp3" }));
         EXPECT_EQ(dir.Read("a.mp3"), "first");
         EXPECT_EQ(dir.Read("b.mp3"), "second");
     }
