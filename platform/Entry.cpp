@@ -91,12 +91,21 @@ struct FileSystemTraits {
     bool fuseFat = false; // fusefat: a rename onto a case variant frees the file's clusters
 };
 
-// Whether the first bytes of a volume are the boot sector of FAT, exFAT or NTFS.
+// Whether the first bytes of a volume (an image or a block device) are the boot sector of
+// FAT, exFAT or NTFS. Anything else named as a mount's source is not opened for reading.
 bool is_windows_volume(const std::string& source)
 {
-    std::ifstream volume(source, std::ios::binary);
+    if (source.empty() || source[0] != '/')
+        return false;
+    int fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
     char sector[512] = {};
-    if (!volume.read(sector, sizeof sector))
+    bool read = ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))
+        && ::pread(fd, sector, sizeof sector, 0) == static_cast<ssize_t>(sizeof sector);
+    ::close(fd);
+    if (!read)
         return false;
     std::string_view oem(sector + 3, 8), fat16(sector + 54, 5), fat32(sector + 82, 5);
     return oem == "EXFAT   " || oem == "NTFS    "
