@@ -157,35 +157,23 @@ void clean_up_stale(const std::string& folder, const std::string& image)
     std::filesystem::remove_all(folder, error);
 }
 
-// A TCP port on 127.0.0.1 that nothing listens on now, or 0.
-int free_port()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    if (fd >= 0)
-        ::close(fd);
-    return port;
-}
-
-bool accepts_connections(int port)
+// With port 0: a TCP port of 127.0.0.1 that nothing listens on now, or 0. Otherwise: port if
+// something accepts connections there, else 0.
+int loopback_port(int port)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<uint16_t>(port));
-    bool connected
-        = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    auto* at = reinterpret_cast<sockaddr*>(&address);
+    socklen_t length = sizeof address;
+    bool done = fd >= 0
+        && (port == 0 ? ::bind(fd, at, length) == 0 && ::getsockname(fd, at, &length) == 0
+                      : ::connect(fd, at, length) == 0);
     if (fd >= 0)
         ::close(fd);
-    return connected;
+    return done ? ntohs(address.sin_port) : 0;
 }
 
 // Starts a throwaway sshd on a free port of 127.0.0.1, with its own host key and one authorized
@@ -207,7 +195,7 @@ std::string mount_sftp(const FileSystem& fs, const std::string& folder, Mounted*
                 &output))
             return "ssh-keygen failed: " + output;
     std::filesystem::copy_file(folder + "/user_key.pub", folder + "/authorized_keys");
-    int port = free_port();
+    int port = loopback_port(0);
     if (port == 0)
         return "no free port on 127.0.0.1";
     const std::string config = folder + "/sshd_config";
@@ -231,9 +219,9 @@ std::string mount_sftp(const FileSystem& fs, const std::string& folder, Mounted*
         ::execl(sshd, sshd, "-D", "-e", "-f", config.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    for (int attempt = 0; attempt < 100 && !accepts_connections(port); ++attempt)
+    for (int attempt = 0; attempt < 100 && loopback_port(port) == 0; ++attempt)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (!accepts_connections(port))
+    if (loopback_port(port) == 0)
         return "sshd did not start";
     mounted->served = folder + "/served";
     const std::string point = folder + "/mnt";
