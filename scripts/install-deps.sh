@@ -21,7 +21,8 @@ packages=(
     librsvg2-bin                               # the icon's PNG sizes
     desktop-file-utils appstream python3       # checks of the installed files; orvalin-user-actions
     xfsprogs btrfs-progs exfatprogs dosfstools # the file-system matrix: images made with mkfs
-    exfat-fuse fusefat ntfs-3g fuse3           # ... and mounted through FUSE
+    exfat-fuse fusefat ntfs-3g fuse3           # ... and mounted through FUSE (ntfs-3g has lowntfs-3g)
+    sshfs openssh-server                       # ... and over SFTP to a server on 127.0.0.1
 )
 for option in "$@"; do
     case "$option" in
