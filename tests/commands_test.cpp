@@ -3,7 +3,7 @@
 #include "tests/support/WindowHarness.h"
 
 #include "platform/app/Application.h"
-#include "platform/storage/EntryTesting.h"
+#include "platform/storage/TestSeams.h"
 #include "platform/app/QtAccess.h"
 
 #include <QCursor>

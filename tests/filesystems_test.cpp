@@ -9,7 +9,7 @@
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
 #include "platform/storage/Entry.h"
-#include "platform/storage/EntryTesting.h"
+#include "platform/storage/TestSeams.h"
 #include "platform/storage/RenameMarks.h"
 #include "scripts/mp3gen.h"
 #include "window/TagViewer_window.h"

@@ -2,7 +2,7 @@
 // entry (also against a racing creator), byte-exact names, and the statuses of failures.
 #include "platform/storage/Entry.h"
 
-#include "platform/storage/EntryTesting.h"
+#include "platform/storage/TestSeams.h"
 #include "platform/storage/Path.h"
 #include "tests/support/Child.h"
 #include "tests/support/Scratch.h"

@@ -1,4 +1,6 @@
-// platform/storage/EntryTesting.h: test seams for the no-replace rename (not for program code).
+// platform/storage/TestSeams.h: the storage kit's test seams, all in one place. They are
+// compiled into the program but only tests set them: each makes the rename behave as on a file
+// system or at a moment that a test cannot otherwise bring about. Left alone, they do nothing.
 #pragma once
 
 #include <functional>
@@ -22,3 +24,14 @@ void entry_between_link_and_unlink(std::function<void()> action);
 // Makes every BEntry::Rename wait this long first, as on a slow stick or network share, so that
 // a long "ALL" run can be tested with few files. 0 (the default) turns it off.
 void entry_delay_renames(int microseconds);
+
+// What the storage kit reads of the seams (not for tests).
+namespace seams
+{
+RenameWay forced_way();
+// The failure a test injected for this move, or 0.
+int injected_failure();
+void between_link_and_unlink();
+// Microseconds to wait before each rename, or 0.
+int rename_delay();
+} // namespace seams

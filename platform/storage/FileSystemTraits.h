@@ -1,0 +1,15 @@
+// platform/storage/FileSystemTraits.h: what a rename must know of the file system a folder is
+// on (storage-internal).
+#pragma once
+
+// What a rename must know of the file system a folder is on.
+struct FileSystemTraits {
+    bool fuse = false; // lookups are cached
+    bool pathInodes = false; // FUSE numbers nodes as it meets paths, not files
+    bool utf16Names = false; // names are stored as UTF-16: only strict UTF-8 converts
+    bool fuseFat = false; // fusefat: a rename onto a case variant frees the file's clusters
+};
+
+// The traits of the file system that holds the folder dirFd: from its type, and for FUSE from
+// the mount table and, where that names no daemon, the volume's boot sector.
+FileSystemTraits file_system_traits(int dirFd);

@@ -1,0 +1,30 @@
+// platform/storage/Rename.h: the ways a name moves within its folder without replacing another
+// (storage-internal; BEntry::Rename chooses among them).
+#pragma once
+
+#include "platform/support/SupportDefs.h"
+
+#include <string>
+
+struct stat;
+
+// Whether name, in dirFd, names the node `ours`; its stat goes to *now.
+bool names_node(int dirFd, const char* name, const struct stat& ours, struct stat* now = nullptr);
+
+// Moves oldName (the node `ours`) to newName within dirFd without ever replacing newName, the
+// safest way the file system allows: renameat2 with RENAME_NOREPLACE; where the flag is refused
+// (NFS, NTFS-3G, FUSE), a hard link and an unlink; where hard links are refused too (FUSE exFAT
+// and FAT), a checked plain rename. B_OK, B_FILE_EXISTS, B_ENTRY_NOT_FOUND,
+// B_PERMISSION_DENIED, other mapped errno.
+status_t move_no_replace(
+    int dirFd, const char* oldName, const char* newName, const struct stat& ours);
+
+// True when newName is taken only because the file system ignores case (Unicode simple case
+// folding, confirmed by a complete listing of the folder).
+bool is_case_alias(int dirFd, const char* oldName, const char* newName, const struct stat& ours);
+
+// A case-only rename where newName is only another spelling of our own entry: directly where
+// `direct` allows, else through a visible temporary name. *actual becomes the name the file
+// ends under.
+status_t rename_case(int dirFd, const char* oldName, const char* newName, const struct stat& ours,
+    bool direct, std::string* actual);
