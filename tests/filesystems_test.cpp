@@ -9,8 +9,8 @@
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
 #include "platform/storage/Entry.h"
-#include "platform/storage/TestSeams.h"
 #include "platform/storage/RenameMarks.h"
+#include "platform/storage/TestSeams.h"
 #include "scripts/mp3gen.h"
 #include "window/TagViewer_window.h"
 
@@ -404,11 +404,11 @@ TEST_P(Matrix, RenamesThroughTheWindow)
         // are not UTF-8 (a surrogate, an overlong "/"), which a file system storing UTF-16
         // refuses before anything moves: exFAT-FUSE would take them and then fail to list the
         // folder. The file's bytes are checked after another file was written.
-        const struct {
-            const char* from;
-            const char* to;
+        struct Change {
+            const char *from, *to;
             bool utf8;
-        } cases[] = {
+        };
+        const Change cases[] = {
             { "big.mp3", "BIG.mp3", true },
             { "die \xC3\xA4rzte.mp3", "Die \xC3\x84rzte.mp3", true },
             { "\xC3\xA9lan.mp3", "\xC3\x89lan.mp3", true },
