@@ -5,6 +5,7 @@
 #include "platform/Alert.h"
 #include "platform/Application.h"
 #include "platform/Message.h"
+#include "platform/RenameRecovery.h"
 #include "platform/Trace.h"
 #include "platform/Uri.h"
 
@@ -35,11 +36,16 @@ int orvalin_main(int argc, char** argv)
         // application object here, only the toolkit the window needs.
         ensure_gui();
         BMessage selection(B_REFS_RECEIVED);
+        RenameRecovery recovery;
         for (int i = 1; i < argc; i++) {
             std::string path;
             entry_ref ref;
+            // What a killed run left in the argument's folder is put right first.
+            bool local = local_path(argv[i], &path);
+            if (local)
+                recovery.Visit(&path);
             // An argument that names no reachable file is rejected like any other file.
-            if (!local_path(argv[i], &path) || get_ref_for_path(path.c_str(), &ref) != B_OK)
+            if (!local || get_ref_for_path(path.c_str(), &ref) != B_OK)
                 beep();
             else
                 selection.AddRef("refs", &ref);
