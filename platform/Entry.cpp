@@ -3,11 +3,11 @@
 
 #include "platform/EntryTesting.h"
 #include "platform/Path.h"
+#include "platform/RenameMarks.h"
 
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -139,6 +139,11 @@ status_t rename_checked(
             return status_for_errno(errno);
         reserved = ::fstat(fd, &placeholder) == 0;
         int error = errno;
+        // The mark that tells a placeholder a killed run left from a user's own empty file;
+        // a file system that cannot set times still renames, only without the mark.
+        const struct timespec times[2] = { { kPlaceholderTime, 0 }, { kPlaceholderTime, 0 } };
+        if (reserved)
+            (void)::futimens(fd, times);
         ::close(fd);
         if (!reserved) {
             ::unlinkat(dirFd, newName, 0);
@@ -252,11 +257,12 @@ status_t rename_case(int dirFd, const char* oldName, const char* newName, const 
         *actual = newName;
         return B_OK;
     }
-    static std::atomic<unsigned> sCounter { 0 };
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char temporary[64];
-        std::snprintf(temporary, sizeof(temporary), ".orvalin-rename-%ld-%u",
-            static_cast<long>(::getpid()), sCounter.fetch_add(1));
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        // Visible, and says where the file was going, so that a killed run can be finished.
+        const std::string temporaryName = rename_temporary_name(newName, attempt);
+        if (temporaryName.empty())
+            return B_FILE_EXISTS;
+        const char* temporary = temporaryName.c_str();
         status_t status = move_no_replace(dirFd, oldName, temporary, ours);
         if (status == B_FILE_EXISTS)
             continue;

@@ -8,6 +8,7 @@
 #include "platform/Application.h"
 #include "platform/EntryTesting.h"
 #include "platform/Message.h"
+#include "platform/RenameMarks.h"
 #include "scripts/mp3gen.h"
 #include "window/TagViewer_window.h"
 
@@ -284,7 +285,7 @@ TEST_P(Matrix, RenamesThroughTheWindow)
             EXPECT_NE(output.Take().find("Rename: B_FILE_ERROR \n"), std::string::npos);
             EXPECT_EQ(alerts.Texts(), std::vector<std::string> { kGrumble });
             std::string actual = win.file_refs[1].name;
-            EXPECT_EQ(actual.rfind(".orvalin-rename-", 0), 0u) << actual;
+            EXPECT_EQ(rename_temporary_target(actual), "song.mp3") << actual;
             EXPECT_EQ(std::string(win.name_view->Text()), actual);
             EXPECT_EQ(dir.Read(actual), lower);
         }
