@@ -1,0 +1,265 @@
+#!/usr/bin/env python3
+"""An "ALL" rename killed at random moments, on the file systems where a rename needs a
+placeholder, a temporary name or a hard link: FUSE exFAT, FUSE FAT, NTFS-3G and lowntfs-3g with
+ignore_case. After every kill the program is started again on the folder (its recovery), and
+every original's bytes must be under exactly one visible name, with no placeholder and no
+temporary name left; link and unlink alone may leave a song under two names (counted apart).
+
+kill_test.py DRIVER SCRATCH [--kills N] [--files N] [--fs NAME,...] [--seed S]
+As root (mounting). Prints one table row per file system; exit 0 when nothing was lost, hidden
+or left behind, 1 otherwise, 77 when it cannot run here (the reason is printed).
+"""
+import argparse
+import hashlib
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+# name: (mkfs command, mount command, mounted through a loop device)
+FILE_SYSTEMS = {
+    "exfat-fuse": (["mkfs.exfat"], ["mount.exfat-fuse"], True),
+    "fusefat": (["mkfs.vfat"], ["fusefat", "-o", "rw+"], False),
+    "ntfs-3g": (["mkfs.ntfs", "-F", "-f", "-Q"], ["ntfs-3g"], False),
+    "lowntfs-3g-ignore_case": (["mkfs.ntfs", "-F", "-f", "-Q"],
+                               ["lowntfs-3g", "-o", "ignore_case"], False),
+}
+# Each round renames every file to the next of these: case-only changes (x -> X, X -> x) and
+# plain renames (x -> y, y -> X).
+TEMPLATES = ["X /tt.mp3", "x /tt.mp3", "y /tt.mp3"]
+TEMPORARY = ".orvalin-renaming"
+# Seconds after which a rename that has not ended counts as hung.
+TIMEOUT = 60
+
+
+def run(command):
+    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    return result.returncode == 0, result.stdout.decode(errors="replace")
+
+
+class Hung(Exception):
+    pass
+
+
+def daemon_of(image):
+    """The process id of the FUSE daemon serving image, or None."""
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                arguments = f.read().split(b"\0")
+        except OSError:
+            continue
+        if os.fsencode(image) in arguments or any(
+                os.fsencode(os.path.basename(image)) in a for a in arguments[1:]):
+            if int(pid) != os.getpid():
+                return int(pid)
+    return None
+
+
+class Mount:
+    """A fresh image of the file system, mounted; unmounted and detached in every outcome."""
+
+    def __init__(self, name, scratch):
+        self.name, self.loop, self.point = name, None, None
+        self.image = os.path.join(scratch, name + ".img")
+        self.folder = os.path.join(scratch, name)
+
+    def __enter__(self):
+        mkfs, mount, loop = FILE_SYSTEMS[self.name]
+        with open(self.image, "wb") as image:
+            image.truncate(32 << 20)
+        ok, out = run(mkfs + [self.image])
+        if not ok:
+            raise RuntimeError(f"{mkfs[0]} failed: {out}")
+        device = self.image
+        if loop:
+            ok, out = run(["losetup", "-f", "--show", self.image])
+            if not ok:
+                raise RuntimeError(f"losetup failed: {out}")
+            self.loop = device = out.strip()
+        os.makedirs(self.folder, exist_ok=True)
+        ok, out = run(mount + [device, self.folder])
+        if not ok:
+            self.__exit__()
+            raise RuntimeError(f"{mount[0]} failed: {out}")
+        self.point = self.folder
+        self.daemon = daemon_of(self.image)
+        return self
+
+    def __exit__(self, *exc):
+        if self.point and exc and exc[0] in (Hung, subprocess.TimeoutExpired) and self.daemon:
+            os.kill(self.daemon, signal.SIGKILL)  # the file system hangs: its daemon goes
+        if self.point:
+            for _ in range(50):
+                if run(["umount", self.point])[0]:
+                    break
+                time.sleep(0.1)
+            else:
+                run(["umount", "-l", self.point])
+        if self.loop:
+            for _ in range(50):
+                if run(["losetup", "-d", self.loop])[0]:
+                    break
+                time.sleep(0.1)
+        if os.path.exists(self.image):
+            os.unlink(self.image)
+
+
+def snapshot(folder):
+    """name -> bytes of every regular file in folder."""
+    files = {}
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        if os.path.isfile(path) and not os.path.islink(path):
+            with open(path, "rb") as f:
+                files[name] = f.read()
+    return files
+
+
+def check(folder, originals, counts):
+    """Counts what the folder holds against the originals; True when it is clean enough for the
+    next round (one visible name per original, apart from both names of link and unlink)."""
+    files = snapshot(folder)
+    clean = True
+    names_of = {digest: [] for digest in originals}
+    for name, data in files.items():
+        if len(data) == 0:
+            counts["placeholders"] += 1
+            clean = False
+            continue
+        if TEMPORARY in name:
+            counts["temporaries"] += 1
+            clean = False
+        digest = hashlib.sha256(data).hexdigest()
+        if digest not in names_of:
+            counts["other"] += 1
+            clean = False
+            continue
+        names_of[digest].append(name)
+    for digest, names in names_of.items():
+        visible = [n for n in names if not n.startswith(".") and TEMPORARY not in n]
+        if not names:
+            counts["lost"] += 1
+            clean = False
+        elif not visible:
+            counts["hidden"] += 1
+            clean = False
+        elif len(visible) > 1:
+            counts["both"] += 1
+            # Two names of one file: drop one so the next round starts from one name each.
+            for extra in visible[1:]:
+                os.unlink(os.path.join(folder, extra))
+    return clean
+
+
+def reset(driver, folder, files):
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        shutil.rmtree(path) if os.path.isdir(path) else os.unlink(path)
+    subprocess.run([driver, "make", folder, str(files)], check=True, timeout=TIMEOUT)
+    return {hashlib.sha256(d).hexdigest(): n for n, d in snapshot(folder).items()}
+
+
+def arguments(folder):
+    return sorted(os.path.join(folder, n) for n in os.listdir(folder))
+
+
+def renaming(driver, template, folder, kill_after):
+    """Runs an "ALL" rename; kills it kill_after seconds into the rename command (None: never).
+    Returns the seconds the command took, or None when it was killed."""
+    process = subprocess.Popen([driver, "rename", template] + arguments(folder),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    process.stderr.readline()  # "renaming"
+    start = time.monotonic()
+    try:
+        if kill_after is None:
+            process.wait(timeout=TIMEOUT)
+            return time.monotonic() - start
+        time.sleep(kill_after)
+        process.send_signal(signal.SIGKILL)
+        process.wait(timeout=TIMEOUT)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        raise Hung()
+    return None
+
+
+def trial(driver, scratch, name, kills, files, rng):
+    counts = dict(kills=0, lost=0, hidden=0, placeholders=0, temporaries=0, both=0, other=0)
+    counts["span"] = 0
+    try:
+        with Mount(name, scratch) as mount:
+            trial_on(driver, mount.point, kills, files, rng, counts)
+    except (Hung, subprocess.TimeoutExpired):
+        counts["hung"] = 1
+    return counts
+
+
+def trial_on(driver, folder, kills, files, rng, counts):
+    originals = reset(driver, folder, files)
+    # One run without a kill gives the length of the window in which kills fall.
+    span = counts["span"] = renaming(driver, TEMPLATES[0], folder, None)
+    for round in range(kills):
+        template = TEMPLATES[(round + 1) % len(TEMPLATES)]
+        renaming(driver, template, folder, rng.uniform(0, span * 1.2))
+        counts["kills"] += 1
+        subprocess.run([driver, "recover"] + arguments(folder), check=True,
+                       stdout=subprocess.DEVNULL, timeout=TIMEOUT)
+        if not check(folder, originals, counts):
+            originals = reset(driver, folder, files)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("driver")
+    parser.add_argument("scratch")
+    parser.add_argument("--kills", type=int, default=100)
+    parser.add_argument("--files", type=int, default=12)
+    parser.add_argument("--fs", default=",".join(FILE_SYSTEMS))
+    parser.add_argument("--seed", type=int, default=None)
+    options = parser.parse_args()
+
+    if os.geteuid() != 0:
+        print("cannot run here: mounting the images needs root")
+        return 77
+    missing = [tool for name in options.fs.split(",") for tool in
+               (FILE_SYSTEMS[name][0][0], FILE_SYSTEMS[name][1][0]) if not shutil.which(tool)]
+    if not os.path.exists("/dev/fuse"):
+        missing.append("/dev/fuse")
+    if missing:
+        print("cannot run here: missing " + ", ".join(sorted(set(missing))))
+        return 77
+    seed = options.seed if options.seed is not None else random.randrange(1 << 30)
+    rng = random.Random(seed)
+    options.scratch = os.path.abspath(options.scratch)
+    os.makedirs(options.scratch, exist_ok=True)
+    print(f"seed {seed}, {options.files} files, {options.kills} kills per file system")
+    header = ("file system", "kills", "lost", "hidden", "placeholders left",
+              "temporary names left", "both names left", "rename ms")
+    print("| " + " | ".join(header) + " |")
+    print("|" + "---|" * len(header))
+    failed = False
+    for name in options.fs.split(","):
+        started = time.monotonic()
+        counts = trial(options.driver, options.scratch, name, options.kills, options.files, rng)
+        if counts.get("hung"):
+            print(f"| {name} | {counts['kills']} | the file system hung after this many kills "
+                  f"(its daemon was killed) |", flush=True)
+            failed = True
+            continue
+        bad = counts["lost"] + counts["hidden"] + counts["placeholders"] + counts["temporaries"] \
+            + counts["other"]
+        failed = failed or bad > 0
+        print(f"| {name} | {counts['kills']} | {counts['lost']} | {counts['hidden']} | "
+              f"{counts['placeholders']} | {counts['temporaries']} | {counts['both']} | "
+              f"{counts['span'] * 1000:.0f} |"
+              + (f" {counts['other']} unknown files" if counts["other"] else "")
+              + f" ({time.monotonic() - started:.0f} s)", flush=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
