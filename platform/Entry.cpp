@@ -4,6 +4,9 @@
 #include "platform/EntryTesting.h"
 #include "platform/Path.h"
 #include "platform/RenameMarks.h"
+#include "platform/Utf8.h"
+
+#include <QChar>
 
 #include <atomic>
 #include <cctype>
@@ -14,10 +17,13 @@
 #include <dirent.h>
 #include <exception>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace
@@ -77,6 +83,131 @@ bool same_node(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// What a rename must know of the file system a folder is on.
+struct FileSystemTraits {
+    bool fuse = false; // lookups are cached
+    bool pathInodes = false; // FUSE numbers nodes as it meets paths, not files
+    bool utf16Names = false; // names are stored as UTF-16: only strict UTF-8 converts
+    bool fuseFat = false; // fusefat: a rename onto a case variant frees the file's clusters
+};
+
+// Whether the first bytes of a volume are the boot sector of FAT, exFAT or NTFS.
+bool is_windows_volume(const std::string& source)
+{
+    std::ifstream volume(source, std::ios::binary);
+    char sector[512] = {};
+    if (!volume.read(sector, sizeof sector))
+        return false;
+    std::string_view oem(sector + 3, 8), fat16(sector + 54, 5), fat32(sector + 82, 5);
+    return oem == "EXFAT   " || oem == "NTFS    "
+        || ((fat16 == "FAT12" || fat16 == "FAT16" || fat32 == "FAT32")
+            && static_cast<unsigned char>(sector[510]) == 0x55
+            && static_cast<unsigned char>(sector[511]) == 0xAA);
+}
+
+// A field of the mount table, whose spaces, tabs, newlines and backslashes are octal escapes.
+std::string unescape_mount_field(std::string_view field)
+{
+    std::string text;
+    for (size_t at = 0; at < field.size(); ++at) {
+        if (field[at] == '\\' && at + 3 < field.size() && field[at + 1] >= '0'
+            && field[at + 1] <= '3') {
+            text += static_cast<char>(
+                (field[at + 1] - '0') << 6 | (field[at + 2] - '0') << 3 | (field[at + 3] - '0'));
+            at += 3;
+        } else {
+            text += field[at];
+        }
+    }
+    return text;
+}
+
+// The traits of a FUSE mount, from its type in the mount table: "fuse.SUBTYPE" names the
+// daemon; a bare "fuse" or "fuseblk" is told by its volume's boot sector where that can be read
+// (a block device without a subtype is almost always a Windows volume).
+void read_fuse_traits(dev_t device, FileSystemTraits* traits)
+{
+    std::ifstream table("/proc/self/mountinfo");
+    const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    for (std::string line; std::getline(table, line);) {
+        // "ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [TAGS...] - TYPE SOURCE OPTIONS"
+        size_t first = line.find(' '), second = line.find(' ', first + 1);
+        if (second == std::string::npos || line.compare(second + 1, wanted.size(), wanted) != 0
+            || line[second + 1 + wanted.size()] != ' ')
+            continue;
+        size_t dash = line.find(" - ");
+        if (dash == std::string::npos)
+            return;
+        // A daemon that passes its own inode numbers on (NTFS-3G) shows one at the mount's
+        // root; otherwise the root is FUSE's own node 1, and the numbers follow paths.
+        size_t root = line.find(' ', second + 1), point = line.find(' ', root + 1);
+        size_t options = line.find(' ', point + 1);
+        struct stat st;
+        if (options != std::string::npos && line.compare(root + 1, point - root - 1, "/") == 0
+            && ::stat(
+                   unescape_mount_field(line.substr(point + 1, options - point - 1)).c_str(), &st)
+                == 0
+            && st.st_dev == device)
+            traits->pathInodes = st.st_ino == 1;
+        std::string_view rest(line);
+        rest.remove_prefix(dash + 3);
+        std::string_view type = rest.substr(0, rest.find(' '));
+        rest.remove_prefix(std::min(rest.size(), type.size() + 1));
+        std::string source(rest.substr(0, rest.find(' ')));
+        size_t dot = type.find('.');
+        std::string_view subtype = dot == std::string_view::npos ? "" : type.substr(dot + 1);
+        traits->fuseFat = subtype == "fusefat";
+        if (subtype.empty())
+            traits->utf16Names = is_windows_volume(source) || type == "fuseblk";
+        else
+            for (std::string_view windows :
+                { "fusefat", "exfat", "exfat-fuse", "ntfs", "ntfs-3g", "lowntfs-3g" })
+                traits->utf16Names = traits->utf16Names || subtype == windows;
+        return;
+    }
+}
+
+FileSystemTraits file_system_traits(int dirFd)
+{
+    const long kMsdos = 0x4d44, kExfat = 0x2011BAB0, kNtfs = 0x5346544e, kFuse = 0x65735546;
+    FileSystemTraits traits;
+    struct statfs fs;
+    struct stat st;
+    if (::fstatfs(dirFd, &fs) != 0 || ::fstat(dirFd, &st) != 0)
+        return traits;
+    const long type = static_cast<long>(fs.f_type);
+    traits.utf16Names = type == kMsdos || type == kExfat || type == kNtfs;
+    traits.fuse = traits.pathInodes = type == kFuse;
+    if (traits.fuse)
+        read_fuse_traits(st.st_dev, &traits);
+    return traits;
+}
+
+// Whether now is the node loaded as `loaded`. Where inode numbers do not identify a file
+// (FUSE file systems such as sshfs and exFAT give them per path), its size and times must
+// match as well.
+bool is_loaded_node(const struct stat& now, const node_ref& loaded, bool pathInodes)
+{
+    if (now.st_dev != loaded.device || now.st_ino != loaded.node)
+        return false;
+    if (!pathInodes || !loaded.has_times)
+        return true;
+    return now.st_size == loaded.size && now.st_mtim.tv_sec == loaded.modified.tv_sec
+        && now.st_mtim.tv_nsec == loaded.modified.tv_nsec
+        && now.st_ctim.tv_sec == loaded.changed.tv_sec
+        && now.st_ctim.tv_nsec == loaded.changed.tv_nsec;
+}
+
+void set_node_ref(const struct stat& st, node_ref* ref)
+{
+    ref->device = st.st_dev;
+    ref->node = st.st_ino;
+    ref->size = st.st_size;
+    ref->modified = st.st_mtim;
+    ref->changed = st.st_ctim;
+    ref->has_times = true;
+}
+
 // Whether name, in dirFd, names the node `ours`; its stat goes to *now.
 bool names_node(int dirFd, const char* name, const struct stat& ours, struct stat* now = nullptr)
 {
@@ -117,46 +248,74 @@ status_t unlink_old_name(
     return B_OK;
 }
 
+// A plain rename; as on a file system whose rename refuses to replace when a test asks so.
+int plain_rename(int dirFd, const char* oldName, const char* newName)
+{
+    if (sForcedWay.load() == RenameWay::PlainRefusing)
+        return ::renameat2(dirFd, oldName, dirFd, newName, RENAME_NOREPLACE);
+    return ::renameat(dirFd, oldName, dirFd, newName);
+}
+
+// Whether name still holds the placeholder we made: the same node, still empty, still with the
+// time we gave it (sshfs gives inode numbers per path, so the node alone proves nothing).
+bool is_our_placeholder(int dirFd, const char* name, const struct stat& placeholder)
+{
+    struct stat now;
+    return names_node(dirFd, name, placeholder, &now) && S_ISREG(now.st_mode) && now.st_size == 0
+        && now.st_mtim.tv_sec == placeholder.st_mtim.tv_sec
+        && now.st_mtim.tv_nsec == placeholder.st_mtim.tv_nsec;
+}
+
 // Neither the no-replace flag nor hard links: a plain rename, right after the new name was
 // found free and reserved by an exclusively created placeholder, so that a creator coming in
-// between finds the name taken and the rename replaces only our placeholder. A folder gets no
-// placeholder: file systems do not move a folder over a file.
+// between finds the name taken and the rename replaces only our placeholder. The exclusive
+// creation is the check: unlike a lookup, FUSE answers it from the daemon, not from a cache
+// that may still hold a name that was just renamed away. A folder gets no placeholder: file
+// systems do not move a folder over a file.
+// Where the rename refuses to replace our placeholder (fusefat 0.3: EEXIST; an SFTP server
+// without posix-rename: EPERM), the file system's rename never replaces, which is all we need:
+// the placeholder goes while it is still ours, and the rename is tried once more directly.
 status_t rename_checked(
     int dirFd, const char* oldName, const char* newName, const struct stat& ours)
 {
-    struct stat st;
-    if (::fstatat(dirFd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return B_FILE_EXISTS;
-    if (errno != ENOENT)
-        return status_for_errno(errno);
-
     struct stat placeholder = {};
     bool reserved = false;
-    if (!S_ISDIR(ours.st_mode)) {
+    if (S_ISDIR(ours.st_mode)) {
+        struct stat st;
+        if (::fstatat(dirFd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return B_FILE_EXISTS;
+        if (errno != ENOENT)
+            return status_for_errno(errno);
+    } else {
         int fd
             = ::openat(dirFd, newName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0)
             return status_for_errno(errno);
-        reserved = ::fstat(fd, &placeholder) == 0;
-        int error = errno;
         // The mark that tells a placeholder a killed run left from a user's own empty file;
         // a file system that cannot set times still renames, only without the mark.
         const struct timespec times[2] = { { kPlaceholderTime, 0 }, { kPlaceholderTime, 0 } };
-        if (reserved)
-            (void)::futimens(fd, times);
+        (void)::futimens(fd, times);
+        reserved = ::fstat(fd, &placeholder) == 0;
+        int error = errno;
         ::close(fd);
         if (!reserved) {
             ::unlinkat(dirFd, newName, 0);
             return status_for_errno(error);
         }
     }
-    if (::renameat(dirFd, oldName, dirFd, newName) != 0) {
-        int error = errno;
-        if (reserved && names_node(dirFd, newName, placeholder))
-            ::unlinkat(dirFd, newName, 0);
+    if (plain_rename(dirFd, oldName, newName) == 0)
+        return B_OK;
+    int error = errno;
+    if (!reserved)
         return status_for_errno(error);
-    }
-    return B_OK;
+    if (!is_our_placeholder(dirFd, newName, placeholder))
+        return status_for_errno(error); // not ours any more: whoever has the name keeps it
+    ::unlinkat(dirFd, newName, 0);
+    if (error != EEXIST && error != EPERM && error != EACCES)
+        return status_for_errno(error);
+    if (plain_rename(dirFd, oldName, newName) == 0)
+        return B_OK;
+    return status_for_errno(errno);
 }
 
 // Moves oldName (the node `ours`) to newName within dirFd without ever replacing newName, the
@@ -178,7 +337,7 @@ status_t move_no_replace(
         if (error != EINVAL && error != ENOSYS && error != ENOTSUP && error != EOPNOTSUPP)
             return status_for_errno(error);
     }
-    if (way != RenameWay::Plain) {
+    if (way == RenameWay::NoReplace || way == RenameWay::LinkUnlink) {
         if (::linkat(dirFd, oldName, dirFd, newName, 0) == 0)
             return unlink_old_name(dirFd, oldName, newName, ours);
         int error = errno;
@@ -215,44 +374,86 @@ bool is_listed(int dirFd, const char* name)
     return listed;
 }
 
-// Whether two names differ at most in the case of ASCII letters. Every case-insensitive file
-// system folds those; other bytes must match exactly.
-bool equal_but_ascii_case(const char* a, const char* b)
+// The code point of the strictly valid UTF-8 character that fills text.
+char32_t decode_utf8(std::string_view text)
 {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x != y && (x >= 0x80 || y >= 0x80 || std::tolower(x) != std::tolower(y)))
-            return false;
+    const auto byte
+        = [&](size_t at) { return static_cast<char32_t>(static_cast<unsigned char>(text[at])); };
+    switch (text.size()) {
+    case 1:
+        return byte(0);
+    case 2:
+        return (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
+    case 3:
+        return (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+    default:
+        return (byte(0) & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6
+            | (byte(3) & 0x3F);
     }
-    return *a == *b;
 }
 
-// True when newName is taken only because the file system ignores case: no entry is spelled
-// newName, yet it resolves, and it resolves to our node, or differs from oldName only in ASCII
-// case (FUSE file systems give each spelling a node number of its own). Since no two entries
-// of a case-insensitive folder match alike, the entry it matches is then oldName. A second hard
-// link is listed under its own name, so it never counts as an alias.
-bool is_case_alias(int dirFd, const char* oldName, const char* newName, const struct stat& ours)
+// name under Unicode simple case folding, as code points. A name that is not strictly valid
+// UTF-8 folds only its ASCII letters; its other bytes stay apart from every character.
+std::u32string case_folded(std::string_view name)
 {
-    struct stat newStat;
-    if (::fstatat(dirFd, newName, &newStat, AT_SYMLINK_NOFOLLOW) != 0)
-        return false;
-    if (!same_node(newStat, ours) && !equal_but_ascii_case(oldName, newName))
-        return false;
+    std::u32string folded;
+    folded.reserve(name.size());
+    const bool utf8 = is_strict_utf8(name);
+    while (!name.empty()) {
+        size_t length = utf8 ? utf8_character_length(name) : 0;
+        if (length == 0) {
+            unsigned char byte = static_cast<unsigned char>(name[0]);
+            folded += byte < 0x80 ? static_cast<char32_t>(std::tolower(byte)) : 0x110000 + byte;
+            length = 1;
+        } else {
+            folded += QChar::toCaseFolded(decode_utf8(name.substr(0, length)));
+        }
+        name.remove_prefix(length);
+    }
+    return folded;
+}
 
-    return !is_listed(dirFd, newName);
+// True when newName is taken only because the file system ignores case: the two names are
+// the same under simple case folding, and the folder lists oldName and no other entry that
+// folds like newName, so the entry newName matched is our own. Nothing is concluded from a
+// folder that cannot be listed, nor from inode numbers (FUSE file systems give each spelling a
+// number of its own). A second hard link is listed under its own name, so it never counts.
+bool is_case_alias(int dirFd, const char* oldName, const char* newName)
+{
+    const std::u32string target = case_folded(newName);
+    if (case_folded(oldName) != target)
+        return false;
+    int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0)
+        return false;
+    DIR* dir = ::fdopendir(listFd);
+    if (dir == nullptr) {
+        ::close(listFd);
+        return false;
+    }
+    bool ours = false, other = false;
+    errno = 0;
+    while (dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, oldName) == 0)
+            ours = true;
+        else if (case_folded(entry->d_name) == target)
+            other = true;
+    }
+    bool complete = errno == 0;
+    ::closedir(dir);
+    return complete && ours && !other;
 }
 
 // A case-only rename on a case-insensitive file system, where newName is only another
-// spelling of our own entry. A plain rename to it does that on FUSE file systems (whose
-// kernel side keeps the old spelling's lookups cached a while, so that a way through a
-// temporary name would find newName still taken); elsewhere it may do nothing, since both
-// names are one entry: then old -> unique temporary -> new, and back to old if the second step
-// fails. *actual becomes the name the file ends under.
+// spelling of our own entry. A plain rename to it does that on most FUSE file systems;
+// elsewhere it may do nothing, since both names are one entry, and on fusefat it frees the
+// file's clusters (the data is lost at the next write), so there it is never tried. Then
+// old -> temporary -> new, and back to old if the second step fails. *actual becomes the name
+// the file ends under.
 status_t rename_case(int dirFd, const char* oldName, const char* newName, const struct stat& ours,
-    std::string* actual)
+    bool direct, std::string* actual)
 {
-    if (injected_failure() == 0 && ::renameat(dirFd, oldName, dirFd, newName) == 0
+    if (injected_failure() == 0 && direct && ::renameat(dirFd, oldName, dirFd, newName) == 0
         && is_listed(dirFd, newName)) {
         *actual = newName;
         return B_OK;
@@ -619,17 +820,17 @@ status_t BEntry::GetNodeRef(node_ref* ref) const
     struct stat st;
     if (::lstat(fRef.path().c_str(), &st) != 0)
         return status_for_errno(errno);
-    ref->device = st.st_dev;
-    ref->node = st.st_ino;
+    set_node_ref(st, ref);
     return B_OK;
 }
 
 status_t BEntry::Rename(const char* name, bool clobber)
 {
-    return Rename(name, clobber, node_ref());
+    node_ref unknown;
+    return Rename(name, clobber, unknown);
 }
 
-status_t BEntry::Rename(const char* name, bool clobber, const node_ref& loaded)
+status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
 {
     if (int delay = sRenameDelay.load(); delay > 0)
         ::usleep(static_cast<useconds_t>(delay));
@@ -664,9 +865,13 @@ status_t BEntry::Rename(const char* name, bool clobber, const node_ref& loaded)
 
     status_t status;
     struct stat ours;
-    if (::fstatat(dirFd, fRef.name.c_str(), &ours, AT_SYMLINK_NOFOLLOW) != 0) {
+    const FileSystemTraits traits = file_system_traits(dirFd);
+    if (traits.utf16Names && !is_strict_utf8(name)) {
+        // Such a file system may take the name and then be unable to list the folder.
+        status = B_BAD_VALUE;
+    } else if (::fstatat(dirFd, fRef.name.c_str(), &ours, AT_SYMLINK_NOFOLLOW) != 0) {
         status = status_for_errno(errno);
-    } else if (loaded.node != 0 && (ours.st_dev != loaded.device || ours.st_ino != loaded.node)) {
+    } else if (loaded.node != 0 && !is_loaded_node(ours, loaded, traits.pathInodes)) {
         // Another file has taken the name since it was loaded.
         status = B_ENTRY_NOT_FOUND;
     } else if (fRef.name == name) {
@@ -676,9 +881,14 @@ status_t BEntry::Rename(const char* name, bool clobber, const node_ref& loaded)
         status = move_no_replace(dirFd, fRef.name.c_str(), name, ours);
         if (status == B_OK)
             actual = name;
-        else if (status == B_FILE_EXISTS && is_case_alias(dirFd, fRef.name.c_str(), name, ours))
-            status = rename_case(dirFd, fRef.name.c_str(), name, ours, &actual);
+        else if (status == B_FILE_EXISTS && is_case_alias(dirFd, fRef.name.c_str(), name))
+            status = rename_case(dirFd, fRef.name.c_str(), name, ours, !traits.fuseFat, &actual);
         fRef.name = actual;
+        // A rename may change the file's change time (NTFS-3G does): the loaded identity
+        // follows, so that the next rename of the same load still recognises the file.
+        struct stat now;
+        if (loaded.node != 0 && names_node(dirFd, actual.c_str(), ours, &now))
+            set_node_ref(now, &loaded);
     }
     if (!held)
         ::close(dirFd);

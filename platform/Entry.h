@@ -3,13 +3,16 @@
 
 #include "platform/SupportDefs.h"
 
+#include <ctime>
 #include <memory>
 #include <string>
 
 class BPath;
 struct directory_handle;
 
-// The identity of a node: its device and inode. A node of 0 is unknown.
+// The identity of a node: its device and inode. A node of 0 is unknown. Where inode numbers do
+// not identify a file (FUSE file systems may give them per path), a rename also compares the
+// size and times taken with them.
 struct node_ref {
     bool operator==(const node_ref& other) const
     {
@@ -18,6 +21,10 @@ struct node_ref {
 
     dev_t device = -1;
     ino_t node = 0;
+    bool has_times = false; // size, modified and changed were taken with the node
+    off_t size = 0;
+    timespec modified = {};
+    timespec changed = {};
 };
 
 // A reference to a directory entry: device, directory (absolute path, and its inode for
@@ -78,12 +85,15 @@ public:
     // hard link and an unlink, else by a plain rename right after the name was found free.
     // On a case-insensitive file system a change of case only renames.
     // With a known `loaded` node, only that node is moved: if the name now belongs to another,
-    // nothing moves and the result is B_ENTRY_NOT_FOUND.
-    // B_OK; B_BAD_VALUE for "", ".", "..", or a name with "/" (nothing moves); B_FILE_EXISTS;
+    // nothing moves and the result is B_ENTRY_NOT_FOUND. Once moved, `loaded` takes the file's
+    // identity under its new name (a rename may change its change time).
+    // B_OK; B_BAD_VALUE for "", ".", "..", or a name with "/" (nothing moves), and on a file
+    // system that stores names as UTF-16 for a name that is not strictly valid UTF-8;
+    // B_FILE_EXISTS (also when a folder that cannot be listed leaves a case change in doubt);
     // B_ENTRY_NOT_FOUND; B_PERMISSION_DENIED; B_NOT_ALLOWED when clobber is asked for; other
     // mapped errno values.
     [[nodiscard]] status_t Rename(const char* name, bool clobber = false);
-    [[nodiscard]] status_t Rename(const char* name, bool clobber, const node_ref& loaded);
+    [[nodiscard]] status_t Rename(const char* name, bool clobber, node_ref& loaded);
 
 private:
     entry_ref fRef;

@@ -6,7 +6,8 @@
 
 // The ways BEntry::Rename may take; a forced way makes it behave as on a file system that
 // refuses the ways before it, so that each fallback can be tested on any file system.
-enum class RenameWay { NoReplace, LinkUnlink, Plain };
+// PlainRefusing: a plain rename that refuses to replace (EEXIST), as fusefat 0.3's.
+enum class RenameWay { NoReplace, LinkUnlink, Plain, PlainRefusing };
 void entry_force_rename_way(RenameWay way);
 // entry_force_rename_way(LinkUnlink) or (NoReplace).
 void entry_force_link_rename(bool force);

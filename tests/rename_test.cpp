@@ -22,9 +22,9 @@
 namespace
 {
 
-// Runs each test three times: with renameat2's no-replace flag, as on a file system that
-// refuses the flag (hard link, then unlink), and as on one that refuses hard links too (a
-// checked plain rename).
+// Runs each test four times: with renameat2's no-replace flag, as on a file system that
+// refuses the flag (hard link, then unlink), as on one that refuses hard links too (a checked
+// plain rename), and as on one whose plain rename refuses to replace (fusefat 0.3).
 class Rename : public testing::TestWithParam<RenameWay>
 {
 protected:
@@ -47,13 +47,16 @@ std::string way_name(const testing::TestParamInfo<RenameWay>& info)
 {
     return info.param == RenameWay::NoReplace ? "NoReplace"
         : info.param == RenameWay::LinkUnlink ? "LinkUnlink"
-                                              : "Plain";
+        : info.param == RenameWay::Plain      ? "Plain"
+                                              : "PlainRefusing";
 }
 
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(Entry, Rename,
-    testing::Values(RenameWay::NoReplace, RenameWay::LinkUnlink, RenameWay::Plain), way_name);
+    testing::Values(
+        RenameWay::NoReplace, RenameWay::LinkUnlink, RenameWay::Plain, RenameWay::PlainRefusing),
+    way_name);
 
 TEST_P(Rename, MovesTheFileAndTheEntryFollows)
 {
@@ -239,18 +242,37 @@ TEST_P(Rename, FailuresLeaveTheFileWhereItWas)
     EXPECT_EQ(dir.Read("moved/song.mp3"), "old");
 }
 
-TEST_P(Rename, IsRefusedInAFolderTheUserCannotWrite)
+TEST_P(Rename, IsRefusedWhereTheUserCannotWriteOrListTheFolder)
 {
-    ScratchDir dir;
-    ASSERT_EQ(::mkdir(dir.PathOf("folder").c_str(), 0755), 0);
-    dir.MakeFile("folder/song.mp3", "bytes");
-    entry_ref ref = dir.Ref("folder/song.mp3");
-    ASSERT_EQ(::chmod(dir.PathOf("folder").c_str(), 0555), 0);
-    std::optional<status_t> status
-        = run_in_child(ChildUser::Nobody, [&] { return BEntry(&ref).Rename("other.mp3"); });
-    EXPECT_EQ(status, B_PERMISSION_DENIED);
-    EXPECT_EQ(dir.Read("folder/song.mp3"), "bytes");
-    EXPECT_FALSE(dir.Exists("folder/other.mp3"));
+    const struct {
+        mode_t mode;
+        const char* other; // another song in the folder, or nullptr
+        const char* to;
+        status_t status;
+    } cases[] = {
+        { 0555, nullptr, "other.mp3", B_PERMISSION_DENIED },
+        // Writable but not listable: nothing may be concluded about "Song.mp3" being ours.
+        { 0333, "Song.mp3", "Song.mp3", B_FILE_EXISTS },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.to);
+        ScratchDir dir;
+        ASSERT_EQ(::mkdir(dir.PathOf("folder").c_str(), 0755), 0);
+        dir.MakeFile("folder/song.mp3", "bytes");
+        if (c.other != nullptr)
+            dir.MakeFile(std::string("folder/") + c.other, "other");
+        entry_ref ref = dir.Ref("folder/song.mp3");
+        ASSERT_EQ(::chmod(dir.PathOf("folder").c_str(), c.mode), 0);
+        std::optional<status_t> status
+            = run_in_child(ChildUser::Nobody, [&] { return BEntry(&ref).Rename(c.to); });
+        ASSERT_EQ(::chmod(dir.PathOf("folder").c_str(), 0755), 0);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(dir.Read("folder/song.mp3"), "bytes");
+        if (c.other != nullptr) {
+            EXPECT_EQ(dir.Read(std::string("folder/") + c.other), "other");
+        }
+        EXPECT_FALSE(dir.Exists("folder/other.mp3"));
+    }
 }
 
 TEST_P(Rename, NamesRoundTripByteForByte)
