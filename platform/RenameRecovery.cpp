@@ -55,24 +55,33 @@ std::vector<std::string> candidate_names(int dirFd)
     return names;
 }
 
-// A placeholder as the rename made it: the shared mark, and no second name, which the rename
-// never gives it.
-bool is_our_placeholder(const struct stat& st)
+// An empty regular file with no second name, which the rename never gives a placeholder.
+bool is_empty_file(const struct stat& st)
 {
-    return is_rename_placeholder(st) && st.st_nlink == 1;
+    return S_ISREG(st.st_mode) && st.st_size == 0 && st.st_nlink == 1;
 }
 
-// Removes name when it is one of our placeholders. It is opened and checked once more just
-// before the unlink, so that only a file that is still empty and marked goes.
-bool remove_placeholder(int dirFd, const char* name)
+// A placeholder as the rename made it: empty, and with the shared mark.
+bool is_our_placeholder(const struct stat& st)
 {
+    return is_empty_file(st) && is_rename_placeholder(st);
+}
+
+// Removes name when it is a placeholder: one of ours, or with `unmarked`, any empty file. It is
+// opened and checked once more just before the unlink, so that only a file that is still as it
+// was goes.
+bool remove_placeholder(int dirFd, const char* name, bool unmarked = false)
+{
+    auto matches = [unmarked](const struct stat& st) {
+        return unmarked ? is_empty_file(st) : is_our_placeholder(st);
+    };
     struct stat st;
-    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !is_our_placeholder(st))
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !matches(st))
         return false;
     Descriptor file(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat now;
     if (file.fd < 0 || ::fstat(file.fd, &now) != 0 || now.st_dev != st.st_dev
-        || now.st_ino != st.st_ino || !is_our_placeholder(now))
+        || now.st_ino != st.st_ino || !matches(now))
         return false;
     return ::unlinkat(dirFd, name, 0) == 0;
 }
@@ -124,6 +133,14 @@ void recover_temporary(const std::string& folderPath, int dirFd, const std::stri
     if (target.empty() || !rename_temporary_target(target).empty())
         return;
     struct stat theirs;
+    // An empty file under the target is the placeholder of the killed step from the temporary
+    // name to the target, also when the kill came before it was dated: the song beside it under
+    // the temporary name says so.
+    if (::fstatat(dirFd, target.c_str(), &theirs, AT_SYMLINK_NOFOLLOW) == 0 && is_empty_file(theirs)
+        && ours.st_size > 0 && remove_placeholder(dirFd, target.c_str(), true)) {
+        trace("removed placeholder: %s\n", target.c_str());
+        report->placeholders++;
+    }
     if (::fstatat(dirFd, target.c_str(), &theirs, AT_SYMLINK_NOFOLLOW) == 0) {
         if (same_file(dirFd, name.c_str(), ours, target.c_str(), theirs)
             && ::unlinkat(dirFd, name.c_str(), 0) == 0) {
@@ -190,8 +207,9 @@ recovery_report recover_folder(const std::string& folderPath)
         struct stat st;
         if (::fstatat(dir.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
             continue;
-        if (is_our_placeholder(st)) {
-            if (remove_placeholder(dir.fd, name.c_str())) {
+        // Under a temporary name, the name itself is the mark.
+        if (is_our_placeholder(st) || (temporary && is_empty_file(st))) {
+            if (remove_placeholder(dir.fd, name.c_str(), temporary)) {
                 trace("removed placeholder: %s\n", name.c_str());
                 report.placeholders++;
             }

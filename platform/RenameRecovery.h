@@ -22,6 +22,8 @@ struct recovery_report {
 // Recovers the folder at folderPath:
 // - a placeholder a killed plain rename left (an empty regular file with the placeholder time
 //   and no other name) is removed, after checking once more that it is still as it was made;
+//   so is an empty file under a temporary name, or under the name a temporary name holding a
+//   song was going to, dated or not: the temporary name tells whose it is;
 // - a regular file under a temporary name "X.orvalin-renaming[-N]" is moved to X when X is
 //   free, never replacing anything; when X already names the same file (a killed link and
 //   unlink leaves both names), the temporary name is removed; otherwise it stays.

@@ -14,6 +14,7 @@
 #include "scripts/mp3gen.h"
 #include "window/TagViewer_window.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,8 +46,11 @@ int make(const std::string& folder, int count)
         tag.title = std::string("song ") + number;
         tag.comment = number;
         std::string bytes = mp3gen::silent_frames(3 + i % 5) + mp3gen::id3v1(tag);
-        if (!mp3gen::write_file(folder + "/x song " + number + ".mp3", bytes))
+        std::string path = folder + "/x song " + number + ".mp3";
+        if (!mp3gen::write_file(path, bytes)) {
+            std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), std::strerror(errno));
             return 1;
+        }
     }
     return 0;
 }

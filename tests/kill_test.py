@@ -11,6 +11,7 @@ or left behind, 1 otherwise, 77 when it cannot run here (the reason is printed).
 """
 import argparse
 import hashlib
+import itertools
 import os
 import random
 import shutil
@@ -31,8 +32,13 @@ FILE_SYSTEMS = {
 # plain renames (x -> y, y -> X).
 TEMPLATES = ["X /tt.mp3", "x /tt.mp3", "y /tt.mp3"]
 TEMPORARY = ".orvalin-renaming"
+# The modification time of a placeholder: 1980-01-01 12:00 UTC.
+PLACEHOLDER_TIME = 315576000
 # Seconds after which a rename that has not ended counts as hung.
 TIMEOUT = 60
+# Half the kills fall as the program enters one of these calls (through strace), so that every
+# step of a rename is hit, not only the longer moments between them.
+CALLS = ["renameat", "renameat2", "linkat", "unlinkat", "utimensat"]
 
 
 def run(command):
@@ -128,6 +134,10 @@ def check(folder, originals, counts):
     for name, data in files.items():
         if len(data) == 0:
             counts["placeholders"] += 1
+            # Unmarked: killed between creating the placeholder and dating it.
+            mtime = os.stat(os.path.join(folder, name)).st_mtime
+            if abs(mtime - PLACEHOLDER_TIME) > 24 * 60 * 60:
+                counts["unmarked"] += 1
             clean = False
             continue
         if TEMPORARY in name:
@@ -155,28 +165,39 @@ def check(folder, originals, counts):
     return clean
 
 
-def reset(driver, folder, files):
-    for name in os.listdir(folder):
-        path = os.path.join(folder, name)
-        shutil.rmtree(path) if os.path.isdir(path) else os.unlink(path)
+def reset(driver, root, files, sets):
+    """A new folder of fresh songs under root, the old ones removed (fusefat may refuse to create
+    a name again soon after it was removed in another case). Returns the folder and the
+    original names by the digest of their bytes."""
+    for name in os.listdir(root):
+        shutil.rmtree(os.path.join(root, name))
+    folder = os.path.join(root, f"set {next(sets)}")
+    os.mkdir(folder)
     subprocess.run([driver, "make", folder, str(files)], check=True, timeout=TIMEOUT)
-    return {hashlib.sha256(d).hexdigest(): n for n, d in snapshot(folder).items()}
+    return folder, {hashlib.sha256(d).hexdigest(): n for n, d in snapshot(folder).items()}
 
 
 def arguments(folder):
     return sorted(os.path.join(folder, n) for n in os.listdir(folder))
 
 
-def renaming(driver, template, folder, kill_after):
-    """Runs an "ALL" rename; kills it kill_after seconds into the rename command (None: never).
-    Returns the seconds the command took, or None when it was killed."""
-    process = subprocess.Popen([driver, "rename", template] + arguments(folder),
-                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+def renaming(driver, template, folder, kill_after, at_call=None):
+    """Runs an "ALL" rename; kills it kill_after seconds into the rename command (None: never),
+    or, with at_call = (system call, n), as it enters its n-th such call. Returns the seconds
+    the command took, or None when it was killed."""
+    command = [driver, "rename", template] + arguments(folder)
+    if at_call:
+        call, n = at_call
+        command = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=" + call,
+                   "-e", f"inject={call}:signal=SIGKILL:when={n}"] + command
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     process.stderr.readline()  # "renaming"
     start = time.monotonic()
     try:
         if kill_after is None:
             process.wait(timeout=TIMEOUT)
+            if process.returncode != 0:
+                return None  # killed at a call
             return time.monotonic() - start
         time.sleep(kill_after)
         process.send_signal(signal.SIGKILL)
@@ -188,7 +209,8 @@ def renaming(driver, template, folder, kill_after):
 
 
 def trial(driver, scratch, name, kills, files, rng):
-    counts = dict(kills=0, lost=0, hidden=0, placeholders=0, temporaries=0, both=0, other=0)
+    counts = {"kills": 0, "at a call": 0}
+    counts.update(lost=0, hidden=0, placeholders=0, unmarked=0, temporaries=0, both=0, other=0)
     counts["span"] = 0
     try:
         with Mount(name, scratch) as mount:
@@ -198,18 +220,27 @@ def trial(driver, scratch, name, kills, files, rng):
     return counts
 
 
-def trial_on(driver, folder, kills, files, rng, counts):
-    originals = reset(driver, folder, files)
+def trial_on(driver, root, kills, files, rng, counts):
+    sets = itertools.count()
+    folder, originals = reset(driver, root, files, sets)
     # One run without a kill gives the length of the window in which kills fall.
     span = counts["span"] = renaming(driver, TEMPLATES[0], folder, None)
-    for round in range(kills):
+    for round in range(kills * 3):
+        if counts["kills"] >= kills:
+            break
         template = TEMPLATES[(round + 1) % len(TEMPLATES)]
-        renaming(driver, template, folder, rng.uniform(0, span * 1.2))
+        if round % 2 == 0 or not shutil.which("strace"):
+            renaming(driver, template, folder, rng.uniform(0, span * 1.2))
+        elif renaming(driver, template, folder, None,
+                      (rng.choice(CALLS), rng.randint(1, files + 2))) is None:
+            counts["at a call"] += 1
+        else:
+            continue  # the run made fewer such calls: not killed
         counts["kills"] += 1
         subprocess.run([driver, "recover"] + arguments(folder), check=True,
                        stdout=subprocess.DEVNULL, timeout=TIMEOUT)
         if not check(folder, originals, counts):
-            originals = reset(driver, folder, files)
+            folder, originals = reset(driver, root, files, sets)
 
 
 def main():
@@ -237,7 +268,7 @@ def main():
     options.scratch = os.path.abspath(options.scratch)
     os.makedirs(options.scratch, exist_ok=True)
     print(f"seed {seed}, {options.files} files, {options.kills} kills per file system")
-    header = ("file system", "kills", "lost", "hidden", "placeholders left",
+    header = ("file system", "kills (at a call)", "lost", "hidden", "placeholders left (unmarked)",
               "temporary names left", "both names left", "rename ms")
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))
@@ -253,8 +284,8 @@ def main():
         bad = counts["lost"] + counts["hidden"] + counts["placeholders"] + counts["temporaries"] \
             + counts["other"]
         failed = failed or bad > 0
-        print(f"| {name} | {counts['kills']} | {counts['lost']} | {counts['hidden']} | "
-              f"{counts['placeholders']} | {counts['temporaries']} | {counts['both']} | "
+        print(f"| {name} | {counts['kills']} ({counts['at a call']}) | {counts['lost']} | {counts['hidden']} | "
+              f"{counts['placeholders']} ({counts['unmarked']}) | {counts['temporaries']} | {counts['both']} | "
               f"{counts['span'] * 1000:.0f} |"
               + (f" {counts['other']} unknown files" if counts["other"] else "")
               + f" ({time.monotonic() - started:.0f} s)", flush=True)

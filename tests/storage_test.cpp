@@ -238,6 +238,10 @@ TEST(RenameRecovery, FinishesOrRemovesOnlyWhatAKilledRenameLeft)
             { { "a.mp3", "song" } } },
         { "placeholder on the temporary name's target", { { "A.mp3", "", true }, { temp, "song" } },
             { { "A.mp3", "song" } } },
+        { "undated placeholder on the temporary name's target",
+            { { "A.mp3", "" }, { temp, "song" } }, { { "A.mp3", "song" } } },
+        { "empty temporary name removed", { { temp, "" }, { "a.mp3", "song" } },
+            { { "a.mp3", "song" } } },
         { "user's empty file kept", { { "empty.mp3", "" } }, { { "empty.mp3", "" } } },
         { "old file with bytes kept", { { "old.mp3", "x", true } }, { { "old.mp3", "x" } } },
         { "old empty file with two names kept",
@@ -273,6 +277,6 @@ TEST(RenameRecovery, FinishesOrRemovesOnlyWhatAKilledRenameLeft)
         EXPECT_EQ(after, row.after);
         bool hadTemp = std::any_of(row.before.begin(), row.before.end(),
             [&](const File& file) { return file.name == temp; });
-        EXPECT_EQ(argument, dir.PathOf(hadTemp && !after.count(temp) ? "A.mp3" : temp));
+        EXPECT_EQ(argument, dir.PathOf(hadTemp && !after.count(temp) && after.count("A.mp3") ? "A.mp3" : temp));
     }
 }
