@@ -114,11 +114,14 @@ bool same_bytes(int a, int b)
 bool same_file(int dirFd, const char* temporary, const struct stat& ours, const char* target,
     const struct stat& theirs)
 {
-    if (!S_ISREG(theirs.st_mode))
+    // Only the file's second name may go. A FUSE file system can still resolve an old
+    // spelling of the name the file had (its lookups are cached a while), giving the same node
+    // with one link: that is no second name.
+    if (!S_ISREG(theirs.st_mode) || ours.st_nlink < 2 || theirs.st_nlink < 2)
         return false;
     if (ours.st_dev == theirs.st_dev && ours.st_ino == theirs.st_ino)
         return true;
-    if (ours.st_nlink < 2 || theirs.st_nlink < 2 || ours.st_size != theirs.st_size)
+    if (ours.st_size != theirs.st_size)
         return false;
     Descriptor a(::openat(dirFd, temporary, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     Descriptor b(::openat(dirFd, target, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));

@@ -10,6 +10,7 @@ As root (mounting). Prints one table row per file system; exit 0 when nothing wa
 or left behind, 1 otherwise, 77 when it cannot run here (the reason is printed).
 """
 import argparse
+import collections
 import hashlib
 import itertools
 import os
@@ -38,6 +39,9 @@ PLACEHOLDER_TIME = 315576000
 TIMEOUT = 60
 # Half the kills fall as the program enters one of these calls (through strace), so that every
 # step of a rename is hit, not only the longer moments between them.
+VERBOSE = False
+# Seconds a FUSE mount keeps a name lookup cached (the kernel's default entry timeout, 1 s).
+FUSE_CACHE = 1.1
 CALLS = ["renameat", "renameat2", "linkat", "unlinkat", "utimensat"]
 
 
@@ -125,9 +129,10 @@ def snapshot(folder):
     return files
 
 
-def check(folder, originals, counts):
+def check(folder, originals, counts, dry=False):
     """Counts what the folder holds against the originals; True when it is clean enough for the
-    next round (one visible name per original, apart from both names of link and unlink)."""
+    next round (one visible name per original, apart from both names of link and unlink).
+    Changes nothing when dry."""
     files = snapshot(folder)
     clean = True
     names_of = {digest: [] for digest in originals}
@@ -160,7 +165,7 @@ def check(folder, originals, counts):
         elif len(visible) > 1:
             counts["both"] += 1
             # Two names of one file: drop one so the next round starts from one name each.
-            for extra in visible[1:]:
+            for extra in visible[1:] if not dry else []:
                 os.unlink(os.path.join(folder, extra))
     return clean
 
@@ -220,6 +225,12 @@ def trial(driver, scratch, name, kills, files, rng):
     return counts
 
 
+def recover(driver, folder):
+    """The program's start on the folder's files: its recovery, and the trace of it."""
+    return subprocess.run([driver, "recover"] + arguments(folder), check=True,
+                          stdout=subprocess.PIPE, timeout=TIMEOUT).stdout.decode()
+
+
 def trial_on(driver, root, kills, files, rng, counts):
     sets = itertools.count()
     folder, originals = reset(driver, root, files, sets)
@@ -237,9 +248,17 @@ def trial_on(driver, root, kills, files, rng, counts):
         else:
             continue  # the run made fewer such calls: not killed
         counts["kills"] += 1
-        subprocess.run([driver, "recover"] + arguments(folder), check=True,
-                       stdout=subprocess.DEVNULL, timeout=TIMEOUT)
+        before = sorted(os.listdir(folder))
+        recovery = recover(driver, folder)
+        if not check(folder, originals, collections.Counter(), dry=True):
+            # A FUSE file system may still resolve a name just taken away for a second (its
+            # lookup cache): a user's next start comes later than this one.
+            time.sleep(FUSE_CACHE)
+            recovery += recover(driver, folder)
         if not check(folder, originals, counts):
+            if VERBOSE:
+                print(f"  after {template!r}: {before}\n  recovery: {recovery.strip()!r}\n"
+                      f"  left: {sorted(os.listdir(folder))}", flush=True)
             folder, originals = reset(driver, root, files, sets)
 
 
@@ -251,7 +270,10 @@ def main():
     parser.add_argument("--files", type=int, default=12)
     parser.add_argument("--fs", default=",".join(FILE_SYSTEMS))
     parser.add_argument("--seed", type=int, default=None)
+    parser.add_argument("--verbose", action="store_true", help="list each unclean folder")
     options = parser.parse_args()
+    global VERBOSE
+    VERBOSE = options.verbose
 
     if os.geteuid() != 0:
         print("cannot run here: mounting the images needs root")
