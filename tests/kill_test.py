@@ -19,6 +19,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import threading
 import time
 
 # name: (mkfs command, mount command, mounted through a loop device)
@@ -74,6 +75,7 @@ class Mount:
 
     def __init__(self, name, scratch):
         self.name, self.loop, self.point = name, None, None
+        self.daemon, self.aborted = None, False
         self.image = os.path.join(scratch, name + ".img")
         self.folder = os.path.join(scratch, name)
 
@@ -99,9 +101,18 @@ class Mount:
         self.daemon = daemon_of(self.image)
         return self
 
+    def abort(self):
+        """The file system hangs: its daemon goes, and every call waiting on it fails."""
+        self.aborted = True
+        if self.daemon:
+            try:
+                os.kill(self.daemon, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+
     def __exit__(self, *exc):
-        if self.point and exc and exc[0] in (Hung, subprocess.TimeoutExpired) and self.daemon:
-            os.kill(self.daemon, signal.SIGKILL)  # the file system hangs: its daemon goes
+        if self.point and exc and exc[0] in (Hung, subprocess.TimeoutExpired):
+            self.abort()
         if self.point:
             for _ in range(50):
                 if run(["umount", self.point])[0]:
@@ -217,10 +228,15 @@ def trial(driver, scratch, name, kills, files, rng):
     counts = {"kills": 0, "at a call": 0}
     counts.update(lost=0, hidden=0, placeholders=0, unmarked=0, temporaries=0, both=0, other=0)
     counts["span"] = 0
+    mount = Mount(name, scratch)
     try:
-        with Mount(name, scratch) as mount:
-            trial_on(driver, mount.point, kills, files, rng, counts)
+        with mount:
+            trial_on(driver, mount, kills, files, rng, counts)
     except (Hung, subprocess.TimeoutExpired):
+        counts["hung"] = 1
+    except OSError:
+        if not mount.aborted:
+            raise
         counts["hung"] = 1
     return counts
 
@@ -231,35 +247,47 @@ def recover(driver, folder):
                           stdout=subprocess.PIPE, timeout=TIMEOUT).stdout.decode()
 
 
-def trial_on(driver, root, kills, files, rng, counts):
+def trial_on(driver, mount, kills, files, rng, counts):
     sets = itertools.count()
-    folder, originals = reset(driver, root, files, sets)
+    folder, originals = reset(driver, mount.point, files, sets)
     # One run without a kill gives the length of the window in which kills fall.
     span = counts["span"] = renaming(driver, TEMPLATES[0], folder, None)
     for round in range(kills * 3):
         if counts["kills"] >= kills:
             break
-        template = TEMPLATES[(round + 1) % len(TEMPLATES)]
-        if round % 2 == 0 or not shutil.which("strace"):
-            renaming(driver, template, folder, rng.uniform(0, span * 1.2))
-        elif renaming(driver, template, folder, None,
-                      (rng.choice(CALLS), rng.randint(1, files + 2))) is None:
-            counts["at a call"] += 1
-        else:
-            continue  # the run made fewer such calls: not killed
-        counts["kills"] += 1
-        before = sorted(os.listdir(folder))
-        recovery = recover(driver, folder)
-        if not check(folder, originals, collections.Counter(), dry=True):
-            # A FUSE file system may still resolve a name just taken away for a second (its
-            # lookup cache): a user's next start comes later than this one.
-            time.sleep(FUSE_CACHE)
-            recovery += recover(driver, folder)
-        if not check(folder, originals, counts):
-            if VERBOSE:
-                print(f"  after {template!r}: {before}\n  recovery: {recovery.strip()!r}\n"
-                      f"  left: {sorted(os.listdir(folder))}", flush=True)
-            folder, originals = reset(driver, root, files, sets)
+        # A call of this process that hangs on the file system ends when its daemon is killed.
+        watchdog = threading.Timer(3 * TIMEOUT, mount.abort)
+        watchdog.start()
+        try:
+            folder, originals = one_round(driver, mount.point, folder, originals, files, round,
+                                          span, rng, counts, sets)
+        finally:
+            watchdog.cancel()
+
+
+def one_round(driver, root, folder, originals, files, round, span, rng, counts, sets):
+    template = TEMPLATES[(round + 1) % len(TEMPLATES)]
+    if round % 2 == 0 or not shutil.which("strace"):
+        renaming(driver, template, folder, rng.uniform(0, span * 1.2))
+    elif renaming(driver, template, folder, None,
+                  (rng.choice(CALLS), rng.randint(1, files + 2))) is None:
+        counts["at a call"] += 1
+    else:
+        return folder, originals  # the run made fewer such calls: not killed
+    counts["kills"] += 1
+    before = sorted(os.listdir(folder))
+    recovery = recover(driver, folder)
+    if not check(folder, originals, collections.Counter(), dry=True):
+        # A FUSE file system may still resolve a name just taken away for a second (its
+        # lookup cache): a user's next start comes later than this one.
+        time.sleep(FUSE_CACHE)
+        recovery += recover(driver, folder)
+    if not check(folder, originals, counts):
+        if VERBOSE:
+            print(f"  after {template!r}: {before}\n  recovery: {recovery.strip()!r}\n"
+                  f"  left: {sorted(os.listdir(folder))}", flush=True)
+        return reset(driver, root, files, sets)
+    return folder, originals
 
 
 def main():
