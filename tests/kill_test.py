@@ -60,13 +60,11 @@ def daemon_of(image):
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open(f"/proc/{pid}/cmdline", "rb") as f:
-                arguments = f.read().split(b"\0")
+                command = f.read()  # some daemons rewrite their arguments into one string
         except OSError:
             continue
-        if os.fsencode(image) in arguments or any(
-                os.fsencode(os.path.basename(image)) in a for a in arguments[1:]):
-            if int(pid) != os.getpid():
-                return int(pid)
+        if os.fsencode(os.path.basename(image)) in command and int(pid) != os.getpid():
+            return int(pid)
     return None
 
 
