@@ -21,6 +21,7 @@ packages=(
     desktop-file-utils appstream python3       # checks of the installed files; orvalin-user-actions
     xfsprogs btrfs-progs exfatprogs dosfstools # the file-system matrix: images made with mkfs
     exfat-fuse fusefat ntfs-3g fuse3           # ... and mounted through FUSE
+    strace                                     # the kill test: kills as a rename step begins
 )
 for option in "$@"; do
     case "$option" in
