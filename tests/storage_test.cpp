@@ -1,4 +1,4 @@
-// tests/storage_test.cpp: files (open modes, positions, sizes), paths, the settings directory
+// tests/storage_test.cpp: files (open modes, positions, sizes), paths, the settings directory,
 // the errno mapping, and what the start puts right after a killed rename.
 #include "platform/Entry.h"
 #include "platform/File.h"
