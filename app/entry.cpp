@@ -2,11 +2,12 @@
 // the application role (About alert, then quit) without arguments.
 #include "app/Orvalin.h"
 
-#include "platform/interface/Alert.h"
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
-#include "platform/support/Trace.h"
+#include "platform/interface/Alert.h"
+#include "platform/storage/RenameRecovery.h"
 #include "platform/storage/Uri.h"
+#include "platform/support/Trace.h"
 
 #include <string>
 
@@ -36,21 +37,26 @@ int orvalin_main(int argc, char** argv)
         ensure_gui();
         BMessage selection(B_REFS_RECEIVED);
         int32 elsewhere = 0;
+        RenameRecovery recovery;
         for (int i = 1; i < argc; i++) {
             std::string path;
             entry_ref ref;
             // An argument that names no reachable file is rejected like any other file; one
-            // that is not on this computer's disks is listed, so the alert can say so.
+            // that is not on this computer's disks is listed, so the alert can say so. What a
+            // killed run left in a local argument's folder is put right first.
             if (is_uri_elsewhere(argv[i])) {
                 beep();
                 selection.AddString(kElsewhereField, argv[i]);
                 elsewhere++;
-            } else if (!local_path(argv[i], &path)
-                || get_ref_for_path(path.c_str(), &ref) != B_OK) {
-                beep();
-            } else {
-                selection.AddRef("refs", &ref);
+                continue;
             }
+            bool local = local_path(argv[i], &path);
+            if (local)
+                recovery.Visit(&path);
+            if (!local || get_ref_for_path(path.c_str(), &ref) != B_OK)
+                beep();
+            else
+                selection.AddRef("refs", &ref);
         }
         bool anyFile = selection.HasRef("refs", 0);
         process_refs(entry_ref(), &selection, nullptr);

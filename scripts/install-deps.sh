@@ -23,6 +23,7 @@ packages=(
     xfsprogs btrfs-progs exfatprogs dosfstools # the file-system matrix: images made with mkfs
     exfat-fuse fusefat ntfs-3g fuse3           # ... and mounted through FUSE (ntfs-3g has lowntfs-3g)
     sshfs openssh-server                       # ... and over SFTP to a server on 127.0.0.1
+    strace                                     # the kill test: kills as a rename step begins
 )
 for option in "$@"; do
     case "$option" in
