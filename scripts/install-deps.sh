@@ -35,6 +35,7 @@ for option in "$@"; do
                 time                                               # peak RSS: /usr/bin/time -f %M
                 libimage-exiftool-perl kid3-cli                    # the peers
                 linux-perf strace                                  # bench/run --profile
+                bsdutils                                           # script: a terminal's pty
             )
             ;;
         *) echo "install-deps: unknown option $option" >&2; exit 2 ;;

@@ -6,7 +6,9 @@
 #include "platform/app/QtAccess.h"
 #include "platform/app/WindowPrivate.h"
 #include "platform/storage/Uri.h"
+#include "platform/support/Trace.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
@@ -406,6 +408,12 @@ BWindow::BWindow(
     ensure_gui();
     static const bool accessible = (QAccessible::installFactory(window_accessible), true);
     (void)accessible;
+    // The trace is block-buffered: when the event loop falls idle, whoever watches standard
+    // output sees the lines of everything handled so far.
+    static const bool flushing = (QObject::connect(QAbstractEventDispatcher::instance(),
+                                      &QAbstractEventDispatcher::aboutToBlock, &trace_flush),
+        true);
+    (void)flushing;
     Private* d = fPrivate.get();
     d->owner = this;
     d->title = title != nullptr ? title : "";
@@ -529,6 +537,7 @@ void BWindow::UpdateIfNeeded()
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         d->busy = true;
     }
+    trace_flush();
     // Input is held back, not dropped: it arrives once the handler returns to the event loop.
     // Messages posted meanwhile are queued by deliver(), which never re-enters the handler.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

@@ -80,7 +80,9 @@ QString label_text(const char* label)
 
 // A one-line label that elides its text in the middle when the room is short, with the whole
 // text in its tooltip. The label itself holds the whole text, so that assistive technology reads
-// it whole (its accessible name and text are the label's text); only painting elides. It asks
+// it whole; only painting elides. A change of text reaches assistive technology as painting
+// does: when the label is next laid out or painted, once, with the final text (its accessible
+// name), so that a long run sends no event per file that no screen reader could speak. It asks
 // for room for its current text (up to a cap) but needs only the room of its first text, so a
 // long name loaded later never makes the window jump in size, and fixed texts (the help lines)
 // are never cut.
@@ -92,6 +94,7 @@ public:
         , initial(text)
     {
         setTextFormat(Qt::PlainText);
+        setAccessibleName(text);
     }
 
     // Nothing is measured or shaped here: a load sets texts many times for each time they are
@@ -99,7 +102,7 @@ public:
     // the elision and tooltip follow at the next paint.
     void setFullText(const QString& text)
     {
-        setText(text);
+        setText(text); // announces nothing while the label carries an accessible name
         updateGeometry();
         if (!toolTip().isEmpty())
             setToolTip(QString());
@@ -133,6 +136,13 @@ protected:
         const QString tip = shown == text() ? QString() : text();
         if (toolTip() != tip)
             setToolTip(tip);
+        announceText();
+    }
+
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        announceText();
     }
 
     void changeEvent(QEvent* event) override
@@ -143,6 +153,13 @@ protected:
     }
 
 private:
+    // Tells assistive technology the text, once, if it changed since it was last told.
+    void announceText()
+    {
+        if (accessibleName() != text())
+            setAccessibleName(text());
+    }
+
     QSize hintFor(const QString& text) const
     {
         const QFontMetrics metrics = fontMetrics();

@@ -4,9 +4,15 @@
 #include <cstdarg>
 #include <cstdio>
 
-// stdout keeps the C library's buffering: line-buffered on a terminal, block-buffered into a
-// pipe or file, where a trace of hundreds of thousands of lines would otherwise cost one
-// system call per line.
+namespace
+{
+
+// Standard output is block-buffered from the start, before anything is written to it (the C
+// library would make it line-buffered on a terminal).
+const bool sBuffered = [] { return std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16) == 0; }();
+
+} // namespace
+
 void trace(const char* format, ...)
 {
     va_list arguments;
@@ -17,5 +23,6 @@ void trace(const char* format, ...)
 
 void trace_flush()
 {
+    (void)sBuffered;
     std::fflush(stdout);
 }
