@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# scripts/install-deps.sh: installs the Debian 12 packages that building and testing Orvalin
-# need. As root it installs what is missing; as another user it prints the command to run.
-# With --fuzz it also covers clang and its libFuzzer runtime; with --package, what building the
-# .deb needs and checks (dpkg-shlibdeps, dpkg-buildflags, lintian); with --bench, what bench/run
-# drives and measures against.
+# scripts/install-deps.sh: installs the Debian packages (Debian 12 or 13) that building and
+# testing Orvalin need. As root it installs what is missing; as another user it prints the
+# command to run. With --fuzz it also covers clang and its libFuzzer runtime; with --package,
+# what building the .deb needs and checks (dpkg-shlibdeps, dpkg-buildflags, lintian); with
+# --bench, what bench/run drives and measures against.
 set -euo pipefail
+
+# Names that differ between releases are chosen by the release this runs on: Debian 12
+# (bookworm) has the first name, Debian 13 (trixie) and later the second.
+release=$(. /etc/os-release && echo "${VERSION_ID:-}")
+named() {
+    if [[ "$release" == 12 ]]; then echo "$1"; else echo "$2"; fi
+}
+taglib=$(named libtag1-dev libtag-dev)                  # TagLib 1.13 / 2.0
+clang_rt=$(named libclang-rt-14-dev libclang-rt-19-dev) # the runtime of the default clang
 
 packages=(
     cmake ninja-build g++ pkg-config           # the build
     qt6-base-dev qt6-qpa-plugins libgl-dev     # Qt 6 Widgets; its CMake package wants GL headers
-    libtag1-dev                                # ID3v2 frames
+    "$taglib"                                  # ID3v2 frames
     zlib1g-dev                                 # compressed frames in crafted test tags
     libgtest-dev googletest                    # the tests
     shared-mime-info                           # file types by name and content
@@ -27,7 +36,7 @@ packages=(
 )
 for option in "$@"; do
     case "$option" in
-        --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+        --fuzz) packages+=(clang "$clang_rt") ;;
         --package) packages+=(dpkg-dev file lintian) ;;
         --bench)
             packages+=(

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <random>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -169,26 +170,108 @@ TEST_F(Settings, MissingSettingsDirectoryIsNeitherReadNorWrittenNorCreated)
     EXPECT_FALSE(config.Exists("not-there"));
 }
 
-// A file larger than any the window writes is foreign: the window opens with its defaults.
+// A file larger than any the window writes is foreign: the window opens with its defaults. Up
+// to that size it is read whole, also where one field comes again once per value (tens of
+// thousands of times: the first value applies).
 TEST_F(Settings, FileOverOneMebibyteIsNotRead)
 {
     const size_t kCap = 1024 * 1024;
-    auto padded = [](size_t padding) {
-        BMessage message(0);
-        message.AddPoint("winloc", BPoint(200, 300));
-        message.AddString("constructor", "/ta");
-        message.AddString("padding", std::string(padding, 'x').c_str());
-        return message;
+    const size_t kHeader = 16; // magic, version, code, field count
+    auto flattened = [](const BMessage& message) {
+        std::string bytes;
+        EXPECT_EQ(message.Flatten(&bytes), B_OK);
+        return bytes;
     };
-    const size_t unpadded = padded(0).FlattenedSize();
-    for (size_t size : { kCap, kCap + 1 }) {
-        SCOPED_TRACE(size);
-        Store(padded(size - unpadded));
-        Open({ "a.mp3" });
-        const bool read = size <= kCap;
-        EXPECT_EQ(LeftTop(), read ? BPoint(200, 300) : BPoint(100, 100));
-        EXPECT_EQ(Template(), read ? "/ta" : "/aa - /ta - /la.mp3");
-        Close();
+    auto padding = [&](size_t length) {
+        BMessage message(0);
+        message.AddString("padding", std::string(length, 'x').c_str());
+        return flattened(message).substr(kHeader);
+    };
+    BMessage head(0);
+    head.AddPoint("winloc", BPoint(200, 300));
+    head.AddString("constructor", "/ta");
+    BMessage again(0);
+    again.AddString("constructor", "/yt");
+    const std::string once = flattened(head), repeat = flattened(again).substr(kHeader);
+    const size_t padded = padding(0).size();
+    // Every file holds the head's two fields and ends with a padding field; "repeated" puts as
+    // many more "constructor" fields as fit before it.
+    for (bool repeated : { false, true }) {
+        for (size_t size : { kCap, kCap + 1 }) {
+            SCOPED_TRACE(testing::Message() << size << (repeated ? ", repeated" : ""));
+            const size_t repeats = repeated ? (size - once.size() - padded) / repeat.size() : 0;
+            std::string bytes = once;
+            for (size_t i = 0; i < repeats; i++)
+                bytes += repeat;
+            bytes += padding(size - bytes.size() - padded);
+            const uint32 fields = static_cast<uint32>(3 + repeats);
+            for (int i = 0; i < 4; i++)
+                bytes[12 + i] = static_cast<char>(fields >> (8 * i));
+            ASSERT_EQ(bytes.size(), size);
+            ASSERT_TRUE(mp3gen::write_file(File(), bytes));
+            Open({ "a.mp3" });
+            const bool read = size <= kCap;
+            EXPECT_EQ(LeftTop(), read ? BPoint(200, 300) : BPoint(100, 100));
+            EXPECT_EQ(Template(), read ? "/ta" : "/aa - /ta - /la.mp3");
+            delete win; // not Close(): that would rewrite the file
+            win = nullptr;
+        }
+    }
+}
+
+// Only a regular file is ever replaced: a settings path that is, or links to, a device, a FIFO,
+// a folder or a socket keeps it as it was, no file is written beside it, and the window opens
+// and closes as without settings.
+TEST_F(Settings, OnlyARegularFileIsReplaced)
+{
+    ScratchDir elsewhere;
+    struct stat device;
+    const bool root = ::geteuid() == 0;
+    for (const char* kind : { "device", "FIFO", "folder", "socket" }) {
+        for (bool linked : { false, true }) {
+            SCOPED_TRACE(testing::Message() << kind << (linked ? ", through a link" : ""));
+            const std::string node = linked ? elsewhere.PathOf("node") : File();
+            int socket = -1;
+            std::string made = kind;
+            if (made == "device") {
+                // A look-alike of /dev/null (character device 1, 3), made here as root.
+                if (!root || ::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+                    std::printf("SKIPPED %s: mknod needs root\n", made.c_str());
+                    continue;
+                }
+            } else if (made == "FIFO") {
+                ASSERT_EQ(::mkfifo(node.c_str(), 0644), 0);
+            } else if (made == "folder") {
+                ASSERT_EQ(::mkdir(node.c_str(), 0755), 0);
+            } else {
+                socket = linked ? elsewhere.MakeSocket("node") : config.MakeSocket(kSettingsName);
+                ASSERT_GE(socket, 0);
+            }
+            if (linked) {
+                ASSERT_EQ(::symlink(node.c_str(), File().c_str()), 0);
+            }
+            struct stat before;
+            ASSERT_EQ(::lstat(node.c_str(), &before), 0);
+            const auto names = config.Names(), elsewhereNames = elsewhere.Names();
+
+            EXPECT_EQ(replace_file_atomically(File().c_str(), "bytes"), B_BAD_TYPE);
+            Open({ "a.mp3" });
+            EXPECT_EQ(LeftTop(), BPoint(100, 100));
+            win->MoveTo(BPoint(321, 234));
+            Close();
+            EXPECT_TRUE(alerts.Texts().empty());
+
+            ASSERT_EQ(::lstat(node.c_str(), &device), 0);
+            EXPECT_EQ(device.st_mode, before.st_mode);
+            EXPECT_EQ(device.st_ino, before.st_ino);
+            EXPECT_EQ(device.st_rdev, before.st_rdev);
+            EXPECT_EQ(config.Names(), names);
+            EXPECT_EQ(elsewhere.Names(), elsewhereNames);
+            if (socket >= 0)
+                ::close(socket);
+            std::filesystem::remove_all(node);
+            ::unlink(File().c_str());
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "platform/app/Message.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
@@ -78,7 +79,14 @@ public:
     std::vector<Value>::const_iterator end() const { return fValues.end(); }
 
     void push_back(Value value) { fValues.push_back(std::move(value)); }
-    void reserve_more(size_t count) { fValues.reserve(fValues.size() + count); }
+    // Room for count more values. Growth is geometric, so that a name repeated once per value
+    // (each time adding one) still costs linear time.
+    void reserve_more(size_t count)
+    {
+        size_t needed = fValues.size() + count;
+        if (needed > fValues.capacity())
+            fValues.reserve(std::max(needed, fValues.capacity() * 2));
+    }
     void truncate(size_t count) { fValues.resize(fFirst + count); }
     void erase(size_t index)
     {

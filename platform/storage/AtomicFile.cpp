@@ -19,7 +19,8 @@ std::string directory_of(const std::string& path)
 
 // The file that path finally names: symbolic links followed one by one, a relative target
 // taken relative to its link's directory. A dangling link yields the missing target, so that
-// writing creates it. B_OK, or the mapped errno (ELOOP for a loop).
+// writing creates it. B_OK; B_BAD_TYPE where the final target is not a regular file (a device,
+// FIFO, folder or socket is never replaced by one); or the mapped errno (ELOOP for a loop).
 status_t resolve_links(const char* path, std::string* target)
 {
     std::string current = path;
@@ -30,8 +31,10 @@ status_t resolve_links(const char* path, std::string* target)
                 return status_for_errno(errno);
             break;
         }
-        if (!S_ISLNK(info.st_mode))
+        if (S_ISREG(info.st_mode))
             break;
+        if (!S_ISLNK(info.st_mode))
+            return B_BAD_TYPE;
         char buffer[PATH_MAX];
         ssize_t length = ::readlink(current.c_str(), buffer, sizeof buffer);
         if (length < 0)

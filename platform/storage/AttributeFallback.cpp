@@ -11,6 +11,7 @@
 #include <taglib/id3v2frame.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/taglib.h>
 #include <taglib/tbytevector.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/textidentificationframe.h>
@@ -182,7 +183,14 @@ SongTexts parse_tag(const std::string& bytes)
     SongTexts texts;
     TagLib::ByteVectorStream stream(
         TagLib::ByteVector(bytes.data(), static_cast<unsigned int>(bytes.size())));
+    // No audio properties are read. TagLib 2 takes the frame factory last and deprecates the
+    // order of TagLib 1, which has no other.
+#if TAGLIB_MAJOR_VERSION >= 2
+    TagLib::MPEG::File file(
+        &stream, false, TagLib::MPEG::Properties::Average, TagLib::ID3v2::FrameFactory::instance());
+#else
     TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+#endif
     if (!file.isValid() || !file.hasID3v2Tag())
         return texts;
     const TagLib::ID3v2::Tag* tag = file.ID3v2Tag();
