@@ -4,6 +4,7 @@
 #include "platform/storage/File.h"
 #include "platform/storage/FindDirectory.h"
 #include "platform/storage/Path.h"
+#include "platform/storage/PlaceholderJournal.h"
 #include "platform/storage/RenameMarks.h"
 #include "platform/storage/RenameRecovery.h"
 #include "tests/support/Scratch.h"
@@ -18,6 +19,7 @@
 #include <optional>
 #include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -215,11 +217,12 @@ TEST(Status, SystemErrorsKeepDistinctCodes)
 TEST(RenameRecovery, FinishesOrRemovesOnlyWhatAKilledRenameLeft)
 {
     // A file: its name and bytes; `marked` dates it as a placeholder; `linkOf` makes it a
-    // second name of that file.
+    // second name of that file; `noted`: a run that is gone noted it as its placeholder.
     struct File {
         std::string name, bytes;
         bool marked = false;
         std::string linkOf = "";
+        bool noted = false;
     };
     using Names = std::map<std::string, std::string>;
     const std::string temp = "A.mp3.orvalin-renaming";
@@ -243,6 +246,7 @@ TEST(RenameRecovery, FinishesOrRemovesOnlyWhatAKilledRenameLeft)
         { "empty temporary name removed", { { temp, "" }, { "a.mp3", "song" } },
             { { "a.mp3", "song" } } },
         { "user's empty file kept", { { "empty.mp3", "" } }, { { "empty.mp3", "" } } },
+        { "placeholder noted but not yet dated", { { "B.mp3", "", false, "", true } }, {} },
         { "old file with bytes kept", { { "old.mp3", "x", true } }, { { "old.mp3", "x" } } },
         { "old empty file with two names kept",
             { { "e.mp3", "", true }, { "f.mp3", "", false, "e.mp3" } },
@@ -261,6 +265,15 @@ TEST(RenameRecovery, FinishesOrRemovesOnlyWhatAKilledRenameLeft)
                 continue;
             }
             dir.MakeFile(file.name, file.bytes);
+            if (file.noted) {
+                ::setenv("XDG_STATE_HOME", (dir.Path() + ".state").c_str(), 1);
+                if (pid_t child = ::fork(); child == 0) {
+                    note_placeholder(::open(dir.Path().c_str(), O_PATH), file.name.c_str());
+                    ::_exit(0);
+                } else {
+                    ::waitpid(child, nullptr, 0);
+                }
+            }
             if (file.marked) {
                 const struct timespec times[2]
                     = { { kPlaceholderTime, 0 }, { kPlaceholderTime, 0 } };

@@ -3,6 +3,7 @@
 // case only on a case-insensitive file system.
 #include "platform/storage/Rename.h"
 
+#include "platform/storage/PlaceholderJournal.h"
 #include "platform/storage/RenameMarks.h"
 #include "platform/storage/TestSeams.h"
 #include "platform/support/Utf8.h"
@@ -109,14 +110,21 @@ status_t rename_checked(
         if (errno != ENOENT)
             return status_for_errno(errno);
     } else {
+        // Noted first: a run killed before the mark is set leaves an empty file only the note
+        // tells from a user's own.
+        note_placeholder(dirFd, newName);
         int fd
             = ::openat(dirFd, newName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0)
-            return status_for_errno(errno);
+        if (fd < 0) {
+            int error = errno;
+            clear_placeholder_note();
+            return status_for_errno(error);
+        }
         // The mark that tells a placeholder a killed run left from a user's own empty file;
         // a file system that cannot set times still renames, only without the mark.
         const struct timespec times[2] = { { kPlaceholderTime, 0 }, { kPlaceholderTime, 0 } };
         (void)::futimens(fd, times);
+        clear_placeholder_note();
         reserved = ::fstat(fd, &placeholder) == 0;
         int error = errno;
         ::close(fd);

@@ -2,10 +2,12 @@
 #include "platform/storage/RenameRecovery.h"
 
 #include "platform/storage/Entry.h"
+#include "platform/storage/PlaceholderJournal.h"
 #include "platform/storage/RenameMarks.h"
 #include "platform/support/Trace.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -201,6 +203,16 @@ recovery_report recover_folder(const std::string& folderPath)
     Descriptor dir(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.fd < 0)
         return report;
+    // Placeholders a killed run made but had not yet marked: its note names them.
+    if (char* resolved = ::realpath(folderPath.c_str(), nullptr)) {
+        for (const std::string& name : take_placeholder_notes(resolved)) {
+            if (remove_placeholder(dir.fd, name.c_str(), true)) {
+                trace("removed placeholder: %s\n", name.c_str());
+                report.placeholders++;
+            }
+        }
+        std::free(resolved);
+    }
     std::vector<std::string> names = candidate_names(dir.fd);
 
     // Placeholders first: one may hold the very name a temporary name was going to.

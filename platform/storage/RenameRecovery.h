@@ -20,7 +20,8 @@ struct recovery_report {
 };
 
 // Recovers the folder at folderPath:
-// - a placeholder a killed plain rename left (an empty regular file with the placeholder time
+// - a placeholder a killed plain rename left (an empty regular file with the placeholder time,
+//   or one its run had noted but not yet marked, see PlaceholderJournal.h,
 //   and no other name) is removed, after checking once more that it is still as it was made;
 //   so is an empty file under a temporary name, or under the name a temporary name holding a
 //   song was going to, dated or not: the temporary name tells whose it is;
