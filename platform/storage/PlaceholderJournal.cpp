@@ -40,6 +40,7 @@ std::string state_folder()
 
 std::mutex sLock;
 int sNote = -2; // this process's note file: -2 not opened yet, -1 none to be had
+std::string sNotePath;
 
 int note_file()
 {
@@ -47,11 +48,23 @@ int note_file()
         sNote = -1;
         std::string folder = state_folder();
         if (!folder.empty()) {
-            std::string path = folder + "/" + kPrefix + std::to_string(::getpid());
-            sNote = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+            sNotePath = folder + "/" + kPrefix + std::to_string(::getpid());
+            sNote = ::open(
+                sNotePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
         }
     }
     return sNote;
+}
+
+// Empties this process's note; where even that fails, the note file goes and nothing more is
+// noted, so that no stale note stays.
+void clear_note()
+{
+    if (sNote < 0 || ::ftruncate(sNote, 0) == 0)
+        return;
+    ::unlink(sNotePath.c_str());
+    ::close(sNote);
+    sNote = -1;
 }
 
 // Whether the process that wrote a note is gone (this process has made no placeholder yet
@@ -79,15 +92,17 @@ void note_placeholder(int dirFd, const char* name)
     note += '\0';
     note += name;
     note += '\0';
-    if (::pwrite(fd, note.data(), note.size(), 0) == static_cast<ssize_t>(note.size()))
-        (void)::ftruncate(fd, static_cast<off_t>(note.size()));
+    // A note that cannot be written whole is no note: the name stays unnoted, as without a
+    // state folder.
+    if (::pwrite(fd, note.data(), note.size(), 0) != static_cast<ssize_t>(note.size())
+        || ::ftruncate(fd, static_cast<off_t>(note.size())) != 0)
+        clear_note();
 }
 
 void clear_placeholder_note()
 {
     std::lock_guard<std::mutex> lock(sLock);
-    if (sNote >= 0)
-        (void)::ftruncate(sNote, 0);
+    clear_note();
 }
 
 std::vector<std::string> take_placeholder_notes(const std::string& folderPath)
