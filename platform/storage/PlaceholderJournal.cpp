@@ -16,8 +16,8 @@ namespace
 
 const char kPrefix[] = "placeholder-";
 
-// The state folder, made where it is missing; empty when there is none.
-std::string state_folder()
+// The state folder, made where it is missing when `make` says so; empty when there is none.
+std::string state_folder(bool make)
 {
     std::string base;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/')
@@ -27,6 +27,8 @@ std::string state_folder()
     else
         return std::string();
     std::string folder = base + "/orvalin";
+    if (!make)
+        return folder;
     // Each missing level in turn, private to the user as the state folder should be.
     for (size_t at = 1; at <= folder.size(); ++at) {
         if (at < folder.size() && folder[at] != '/')
@@ -46,7 +48,7 @@ int note_file()
 {
     if (sNote == -2) {
         sNote = -1;
-        std::string folder = state_folder();
+        std::string folder = state_folder(true);
         if (!folder.empty()) {
             sNotePath = folder + "/" + kPrefix + std::to_string(::getpid());
             sNote = ::open(
@@ -108,7 +110,7 @@ void clear_placeholder_note()
 std::vector<std::string> take_placeholder_notes(const std::string& folderPath)
 {
     std::vector<std::string> names;
-    std::string folder = state_folder();
+    std::string folder = state_folder(false);
     DIR* dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
     if (dir == nullptr)
         return names;
