@@ -214,11 +214,20 @@ class Run:
                 return app
         return None
 
-    def find_xid(self):
+    def x_windows(self):
+        """The program's visible X windows titled Orvalin. A frame that the compositor draws
+        around one in a client of its own (mutter 44 and later) may carry the same title and
+        process: it is told apart by its class."""
         out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
                               str(self.process.pid), "--name", "^Orvalin$"],
                              capture_output=True, text=True, timeout=WAIT).stdout.split()
-        return out[0] if out else None
+        return [x for x in out if "orvalin" in subprocess.run(
+            ["xprop", "-id", x, "WM_CLASS"], capture_output=True, text=True,
+            timeout=WAIT).stdout.lower()]
+
+    def find_xid(self):
+        windows = self.x_windows()
+        return windows[0] if windows else None
 
     def find(self, role, name=None, within=None):
         for node in walk(within or self.app):
@@ -323,11 +332,8 @@ def check_about(run, by_keyboard=False):
         check("the About alert is the window's child on Wayland",
               re.search(r"xdg_toplevel[@#]\d+\.set_parent\(xdg_toplevel[@#]\d+\)", protocol) is not None)
     else:
-        box = wait_for("the alert's X window", lambda: [
-            x for x in subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
-                                       str(run.process.pid), "--name", "^Orvalin$"],
-                                      capture_output=True, text=True).stdout.split()
-            if x != run.xid])[0]
+        box = wait_for("the alert's X window",
+                       lambda: [x for x in run.x_windows() if x != run.xid])[0]
         ax, ay, aw, ah = run.rect(box)
         wx, wy, ww, wh = run.rect()
         off = (ax + aw // 2 - (wx + ww // 2), ay + ah // 2 - (wy + wh // 2))
