@@ -411,7 +411,7 @@ BWindow::BWindow(
     // The trace is block-buffered: when the event loop falls idle, whoever watches standard
     // output sees the lines of everything handled so far.
     static const bool flushing = (QObject::connect(QAbstractEventDispatcher::instance(),
-                                      &QAbstractEventDispatcher::aboutToBlock, &trace_flush),
+                                      &QAbstractEventDispatcher::aboutToBlock, &trace_post),
         true);
     (void)flushing;
     Private* d = fPrivate.get();
@@ -537,7 +537,7 @@ void BWindow::UpdateIfNeeded()
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         d->busy = true;
     }
-    trace_flush();
+    trace_post();
     // Input is held back, not dropped: it arrives once the handler returns to the event loop.
     // Messages posted meanwhile are queued by deliver(), which never re-enters the handler.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

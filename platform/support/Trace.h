@@ -1,10 +1,13 @@
 // platform/support/Trace.h: the running trace on standard output.
 #pragma once
 
-// Writes to standard output through C stdio, block-buffered everywhere, a terminal included:
-// an "ALL" run over thousands of files traces hundreds of thousands of lines, and a write per
-// line to a terminal costs more than the renames. The window flushes it when its queue falls
-// idle and while a long run serves painting (every 20 ms), waiting alerts flush it first, and
-// exit flushes the rest.
+// Lines gather in blocks, a terminal included, and a thread of the trace's own writes them: an
+// "ALL" run over thousands of files traces hundreds of thousands of lines, and their way
+// through a terminal costs as much as the renames, which go on meanwhile. The window posts
+// the trace when its queue falls idle and while a long run serves painting (every 20 ms);
+// waiting alerts flush it first, and exit flushes the rest.
 void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Hands the lines traced so far to the writer, which writes them while the caller goes on.
+void trace_post();
+// Returns once every line traced so far is written.
 void trace_flush();
