@@ -1,8 +1,8 @@
 // window/TagViewer_window.h: the renaming window: its state and the operations on it.
 #pragma once
 
-#include "platform/storage/Entry.h"
 #include "platform/layout/Layout.h"
+#include "platform/storage/Entry.h"
 #include "platform/support/String.h"
 #include "platform/support/SupportDefs.h"
 
@@ -94,4 +94,9 @@ private:
     // The node of the file loaded last (unknown when its entry could not be read): a rename
     // moves only that node, not another file that has taken its name since.
     node_ref loaded_node;
+    // The entry of the file loaded last. In an "ALL" run each file's rename follows its load
+    // at once, and that entry (whose folder the load has just checked) serves it; a rename
+    // the user asks for later looks at the folder again.
+    BEntry loaded_entry;
+    bool entry_fresh = false;
 };

@@ -75,7 +75,7 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
     trace("read_tags()\n");
     entry_ref ref = file_refs[position];
 
-    BEntry entry;
+    BEntry& entry = loaded_entry;
     BPath path;
     loaded_node = node_ref();
     if (entry.SetTo(&ref, false) != B_OK || path.SetTo(&entry) != B_OK) {

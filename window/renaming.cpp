@@ -36,7 +36,10 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
         position = index;
         if (load_file(!template_failed) != nullptr)
             template_failed = true;
-        if (!(this->*command)())
+        entry_fresh = true;
+        bool go_on = (this->*command)();
+        entry_fresh = false;
+        if (!go_on)
             break;
         UpdateIfNeeded();
     }
@@ -76,7 +79,11 @@ void TagViewer_window::rename()
 {
     trace("rename()\n");
     entry_ref ref = file_refs[position];
-    BEntry entry(&ref, false);
+    BEntry entry;
+    if (entry_fresh)
+        entry = loaded_entry;
+    else
+        entry.SetTo(&ref, false);
     trace("renaming file\n");
     if (new_name == ref.name.c_str())
         return;

@@ -4,6 +4,7 @@
 #include "platform/storage/FileSystemTraits.h"
 #include "platform/storage/Path.h"
 #include "platform/storage/Rename.h"
+#include "platform/storage/SeenNode.h"
 #include "platform/storage/TestSeams.h"
 #include "platform/support/Utf8.h"
 
@@ -80,6 +81,38 @@ void set_node_ref(const struct stat& st, node_ref* ref)
 }
 
 } // namespace
+
+// #pragma mark - seen nodes
+
+namespace
+{
+
+struct SeenNode {
+    std::string path;
+    bool regular = false;
+};
+thread_local SeenNode sSeen;
+
+} // namespace
+
+void note_seen_node(const char* path, const struct stat& st)
+{
+    sSeen.regular = false;
+    if (!S_ISREG(st.st_mode))
+        return;
+    try {
+        sSeen.path = path;
+        sSeen.regular = true;
+    } catch (const std::exception&) {
+    }
+}
+
+bool take_seen_regular(const char* path)
+{
+    bool regular = sSeen.regular && sSeen.path == path;
+    sSeen.regular = false;
+    return regular;
+}
 
 // #pragma mark - directory_handle
 
@@ -398,8 +431,12 @@ status_t BEntry::GetNodeRef(node_ref* ref) const
     if (fStatus != B_OK)
         return fStatus;
     struct stat st;
-    if (::lstat(fRef.path().c_str(), &st) != 0)
+    std::string path = fRef.path();
+    if (::lstat(path.c_str(), &st) != 0) {
+        note_seen_node(path.c_str(), st = {});
         return status_for_errno(errno);
+    }
+    note_seen_node(path.c_str(), st);
     set_node_ref(st, ref);
     return B_OK;
 }
@@ -467,10 +504,11 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
         else if (status == B_FILE_EXISTS && is_case_alias(dirFd, fRef.name.c_str(), name, ours))
             status = rename_case(dirFd, fRef.name.c_str(), name, ours, !traits.fuseFat, &actual);
         fRef.name = actual;
-        // A rename may change the file's change time (NTFS-3G does): the loaded identity
-        // follows, so that the next rename of the same load still recognises the file.
+        // A rename may change the file's change time (NTFS-3G does): where the times are part
+        // of the identity, the loaded identity follows, so that the next rename of the same
+        // load still recognises the file. Elsewhere the node alone identifies it.
         struct stat now;
-        if (loaded.node != 0 && names_node(dirFd, actual.c_str(), ours, &now))
+        if (loaded.node != 0 && traits.pathInodes && names_node(dirFd, actual.c_str(), ours, &now))
             set_node_ref(now, &loaded);
     }
     if (!held)

@@ -2,6 +2,7 @@
 #include "platform/storage/File.h"
 
 #include "platform/storage/Entry.h"
+#include "platform/storage/SeenNode.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -87,10 +88,20 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
     if (path == nullptr || *path == '\0' || flags < 0)
         return fStatus = B_BAD_VALUE;
 
+    // A name just seen to hold a regular file (not a link) is opened without a second look;
+    // should it have become a link since, the open refuses and the name is looked at again.
     struct stat st;
-    if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode))
-        return fStatus = not_regular(st);
-    int fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    int fd = -1;
+    if (take_seen_regular(path) && (flags & O_CREAT) == 0) {
+        fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+        if (fd < 0 && errno != ELOOP)
+            return fStatus = status_for_errno(errno);
+    }
+    if (fd < 0) {
+        if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode))
+            return fStatus = not_regular(st);
+        fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    }
     if (fd < 0)
         return fStatus = status_for_errno(errno);
     status_t status = B_OK;
