@@ -3,13 +3,13 @@
 #include "tests/support/Recorder.h"
 #include "tests/support/Scratch.h"
 
-#include "platform/interface/Alert.h"
 #include "platform/app/Application.h"
-#include "platform/layout/Layout.h"
 #include "platform/app/Message.h"
 #include "platform/app/QtAccess.h"
-#include "platform/support/Trace.h"
 #include "platform/app/Window.h"
+#include "platform/interface/Alert.h"
+#include "platform/layout/Layout.h"
+#include "platform/support/Trace.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -487,6 +487,11 @@ TEST_F(GuiPlatform, AlertsReachTheServiceAndDeleteThemselves)
     (new BAlert("", "x", "OK"))->Go();
     EXPECT_EQ(pending, 0u);
     EXPECT_EQ(output.Take(), "unfinished line");
+
+    // Every line reads as printf writes it, whether the trace puts it together or printf does.
+    const std::string longText(700, 'x');
+    trace("%s|%d|%d|%%|%5d|%x|%s", "text", -2147483647 - 1, 0, 7, 255, longText.c_str());
+    EXPECT_EQ(output.Take(), "text|-2147483648|0|%|    7|ff|" + longText);
 }
 
 TEST_F(GuiPlatform, NullServiceRestoresTheDesktop)
