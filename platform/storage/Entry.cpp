@@ -139,6 +139,7 @@ struct directory_handle {
     int fd;
     dev_t device;
     ino_t node;
+    mutable RenameLessons lessons;
 
 private:
     mutable std::once_flag traitsOnce;
@@ -463,11 +464,13 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
     // folder's path still name that folder; otherwise the folder is opened and checked here.
     int dirFd;
     bool held = false;
+    RenameLessons* lessons = nullptr;
     FileSystemTraits traits;
     if (const directory_handle* folder = fRef.folder.get(); folder != nullptr && fFolderChecked
         && folder->device == fRef.device && folder->node == fRef.directory) {
         dirFd = folder->fd;
         held = true;
+        lessons = &folder->lessons;
         traits = folder->Traits();
     } else {
         struct stat st;
@@ -498,11 +501,12 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
         status = B_OK; // nothing to move
     } else {
         std::string actual = fRef.name;
-        status = move_no_replace(dirFd, fRef.name.c_str(), name, ours);
+        status = move_no_replace(dirFd, fRef.name.c_str(), name, ours, lessons);
         if (status == B_OK)
             actual = name;
         else if (status == B_FILE_EXISTS && is_case_alias(dirFd, fRef.name.c_str(), name, ours))
-            status = rename_case(dirFd, fRef.name.c_str(), name, ours, !traits.fuseFat, &actual);
+            status = rename_case(
+                dirFd, fRef.name.c_str(), name, ours, !traits.fuseFat, &actual, lessons);
         fRef.name = actual;
         // A rename may change the file's change time (NTFS-3G does): where the times are part
         // of the identity, the loaded identity follows, so that the next rename of the same

@@ -98,11 +98,21 @@ bool is_our_placeholder(int dirFd, const char* name, const struct stat& placehol
 // Where the rename refuses to replace our placeholder (fusefat 0.3: EEXIST; an SFTP server
 // without posix-rename: EPERM), the file system's rename never replaces, which is all we need:
 // the placeholder goes while it is still ours, and the rename is tried once more directly.
-status_t rename_checked(
-    int dirFd, const char* oldName, const char* newName, const struct stat& ours)
+status_t rename_checked(int dirFd, const char* oldName, const char* newName,
+    const struct stat& ours, RenameLessons* lessons)
 {
     struct stat placeholder = {};
     bool reserved = false;
+    if (lessons != nullptr && lessons->plainNeverReplaces && !S_ISDIR(ours.st_mode)) {
+        // The folder's rename has refused to replace: it is the check.
+        if (plain_rename(dirFd, oldName, newName) == 0)
+            return B_OK;
+        int error = errno;
+        struct stat st;
+        if (error != ENOENT && ::fstatat(dirFd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return B_FILE_EXISTS;
+        return status_for_errno(error);
+    }
     if (S_ISDIR(ours.st_mode)) {
         struct stat st;
         if (::fstatat(dirFd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0)
@@ -143,9 +153,11 @@ status_t rename_checked(
     ::unlinkat(dirFd, newName, 0);
     if (error != EEXIST && error != EPERM && error != EACCES)
         return status_for_errno(error);
-    if (plain_rename(dirFd, oldName, newName) == 0)
-        return B_OK;
-    return status_for_errno(errno);
+    if (plain_rename(dirFd, oldName, newName) != 0)
+        return status_for_errno(errno);
+    if (lessons != nullptr)
+        lessons->plainNeverReplaces = true;
+    return B_OK;
 }
 
 } // namespace
@@ -155,21 +167,24 @@ status_t rename_checked(
 // (NFS, NTFS-3G, FUSE), a hard link and an unlink; where hard links are refused too (FUSE exFAT
 // and FAT), a checked plain rename. B_OK, B_FILE_EXISTS, B_ENTRY_NOT_FOUND,
 // B_PERMISSION_DENIED, other mapped errno.
-status_t move_no_replace(
-    int dirFd, const char* oldName, const char* newName, const struct stat& ours)
+status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
+    const struct stat& ours, RenameLessons* lessons)
 {
     if (int error = seams::injected_failure())
         return status_for_errno(error);
 
     RenameWay way = seams::forced_way();
-    if (way == RenameWay::NoReplace) {
+    RenameLessons none;
+    RenameLessons& learnt = lessons != nullptr ? *lessons : none;
+    if (way == RenameWay::NoReplace && !learnt.noReplaceRefused) {
         if (::renameat2(dirFd, oldName, dirFd, newName, RENAME_NOREPLACE) == 0)
             return B_OK;
         int error = errno;
         if (error != EINVAL && error != ENOSYS && error != ENOTSUP && error != EOPNOTSUPP)
             return status_for_errno(error);
+        learnt.noReplaceRefused = true;
     }
-    if (way == RenameWay::NoReplace || way == RenameWay::LinkUnlink) {
+    if ((way == RenameWay::NoReplace || way == RenameWay::LinkUnlink) && !learnt.linksRefused) {
         if (::linkat(dirFd, oldName, dirFd, newName, 0) == 0)
             return unlink_old_name(dirFd, oldName, newName, ours);
         int error = errno;
@@ -180,8 +195,12 @@ status_t move_no_replace(
         if (error != EPERM && error != EMLINK && error != ENOTSUP && error != EOPNOTSUPP
             && error != ENOSYS)
             return status_for_errno(error);
+        // Only a refusal of links as such holds for the mount: a folder cannot be linked, and
+        // EMLINK is about one file's count of links.
+        if (error != EMLINK && !S_ISDIR(ours.st_mode))
+            learnt.linksRefused = true;
     }
-    return rename_checked(dirFd, oldName, newName, ours);
+    return rename_checked(dirFd, oldName, newName, ours, lessons);
 }
 
 namespace
@@ -295,7 +314,7 @@ bool is_case_alias(int dirFd, const char* oldName, const char* newName, const st
 // old -> temporary -> new, and back to old if the second step fails. *actual becomes the name
 // the file ends under.
 status_t rename_case(int dirFd, const char* oldName, const char* newName, const struct stat& ours,
-    bool direct, std::string* actual)
+    bool direct, std::string* actual, RenameLessons* lessons)
 {
     if (seams::injected_failure() == 0 && direct && ::renameat(dirFd, oldName, dirFd, newName) == 0
         && is_listed(dirFd, newName)) {
@@ -308,17 +327,17 @@ status_t rename_case(int dirFd, const char* oldName, const char* newName, const 
         if (temporaryName.empty())
             return B_FILE_EXISTS;
         const char* temporary = temporaryName.c_str();
-        status_t status = move_no_replace(dirFd, oldName, temporary, ours);
+        status_t status = move_no_replace(dirFd, oldName, temporary, ours, lessons);
         if (status == B_FILE_EXISTS)
             continue;
         if (status != B_OK)
             return status;
-        status = move_no_replace(dirFd, temporary, newName, ours);
+        status = move_no_replace(dirFd, temporary, newName, ours, lessons);
         if (status == B_OK) {
             *actual = newName;
             return B_OK;
         }
-        if (move_no_replace(dirFd, temporary, oldName, ours) == B_OK)
+        if (move_no_replace(dirFd, temporary, oldName, ours, lessons) == B_OK)
             *actual = oldName;
         else if (names_node(dirFd, temporary, ours))
             *actual = temporary;

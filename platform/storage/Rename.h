@@ -4,9 +4,18 @@
 
 #include "platform/support/SupportDefs.h"
 
+#include <atomic>
 #include <string>
 
 struct stat;
+
+// What renames in one folder have shown of its file system. A refusal holds for the whole
+// mount, so later renames there go straight to the way that works.
+struct RenameLessons {
+    std::atomic<bool> noReplaceRefused { false }; // renameat2 with RENAME_NOREPLACE
+    std::atomic<bool> linksRefused { false }; // hard links
+    std::atomic<bool> plainNeverReplaces { false }; // a plain rename refused our placeholder
+};
 
 // Whether name, in dirFd, names the node `ours`; its stat goes to *now.
 bool names_node(int dirFd, const char* name, const struct stat& ours, struct stat* now = nullptr);
@@ -14,10 +23,10 @@ bool names_node(int dirFd, const char* name, const struct stat& ours, struct sta
 // Moves oldName (the node `ours`) to newName within dirFd without ever replacing newName, the
 // safest way the file system allows: renameat2 with RENAME_NOREPLACE; where the flag is refused
 // (NFS, NTFS-3G, FUSE), a hard link and an unlink; where hard links are refused too (FUSE exFAT
-// and FAT), a checked plain rename. B_OK, B_FILE_EXISTS, B_ENTRY_NOT_FOUND,
-// B_PERMISSION_DENIED, other mapped errno.
-status_t move_no_replace(
-    int dirFd, const char* oldName, const char* newName, const struct stat& ours);
+// and FAT), a checked plain rename. lessons, if given, are the folder's: they are kept and
+// followed. B_OK, B_FILE_EXISTS, B_ENTRY_NOT_FOUND, B_PERMISSION_DENIED, other mapped errno.
+status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
+    const struct stat& ours, RenameLessons* lessons = nullptr);
 
 // True when newName is taken only because the file system ignores case (Unicode simple case
 // folding, confirmed by a complete listing of the folder).
@@ -27,4 +36,4 @@ bool is_case_alias(int dirFd, const char* oldName, const char* newName, const st
 // `direct` allows, else through a visible temporary name. *actual becomes the name the file
 // ends under.
 status_t rename_case(int dirFd, const char* oldName, const char* newName, const struct stat& ours,
-    bool direct, std::string* actual);
+    bool direct, std::string* actual, RenameLessons* lessons = nullptr);
