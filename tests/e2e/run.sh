@@ -79,6 +79,12 @@ setsid timeout --kill-after=10 300 dbus-run-session -- bash -c '
     set -u
     openbox --sm-disable >"$1/openbox.log" 2>&1 &
     wm=$!
+    # A window mapped while openbox is still taking the screen over may never be managed (as
+    # on a desktop, the window manager is there before the programs): wait until it says so.
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+        sleep 0.1
+    done
     /usr/libexec/at-spi-bus-launcher --launch-immediately >"$1/atspi.log" 2>&1 &
     atspi=$!
     trap "kill $wm $atspi 2>/dev/null; wait $wm $atspi 2>/dev/null" EXIT
