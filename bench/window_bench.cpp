@@ -9,6 +9,7 @@
 
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
+#include "platform/support/Trace.h"
 #include "window/TagViewer_window.h"
 
 #include <algorithm>
@@ -137,10 +138,10 @@ int main(int argc, char** argv)
         }
         for (int i = first; i < argc; i++) {
             int count = std::max(1, std::atoi(argv[i]));
-            std::fflush(stdout);
+            trace_flush();
             ::dup2(null, STDOUT_FILENO);
             double ms = measure_intake(count, runs);
-            std::fflush(stdout);
+            trace_flush();
             ::dup2(saved, STDOUT_FILENO);
             std::printf("intake %d %.2f\n", count, ms);
         }
@@ -149,10 +150,10 @@ int main(int argc, char** argv)
     const int sizes[] = { 1000, 10000 };
     Result results[2];
     for (int i = 0; i < 2; i++) {
-        std::fflush(stdout);
+        trace_flush();
         ::dup2(null, STDOUT_FILENO);
         results[i] = measure(sizes[i], 5);
-        std::fflush(stdout);
+        trace_flush();
         ::dup2(saved, STDOUT_FILENO);
     }
     std::printf("%-28s %12s %12s %12s %12s %8s\n", "operation (median of 5)", "1000 ms", "10000 ms",
