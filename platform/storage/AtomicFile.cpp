@@ -1,4 +1,5 @@
-// platform/storage/AtomicFile.cpp: atomic replacement of a file through a temporary file and rename.
+// platform/storage/AtomicFile.cpp: atomic replacement of a file through a temporary file and
+// rename.
 #include "platform/storage/AtomicFile.h"
 
 #include <cerrno>

@@ -1,5 +1,5 @@
-// platform/storage/AttributeFallback.cpp: song texts from ID3v2 tags (TagLib) and file types (Qt's MIME
-// database), for files without stored attributes.
+// platform/storage/AttributeFallback.cpp: song texts from ID3v2 tags (TagLib) and file types (Qt's
+// MIME database), for files without stored attributes.
 #include "platform/storage/AttributeFallback.h"
 
 #include <QByteArray>

@@ -82,38 +82,6 @@ void set_node_ref(const struct stat& st, node_ref* ref)
 
 } // namespace
 
-// #pragma mark - seen nodes
-
-namespace
-{
-
-struct SeenNode {
-    std::string path;
-    bool regular = false;
-};
-thread_local SeenNode sSeen;
-
-} // namespace
-
-void note_seen_node(const char* path, const struct stat& st)
-{
-    sSeen.regular = false;
-    if (!S_ISREG(st.st_mode))
-        return;
-    try {
-        sSeen.path = path;
-        sSeen.regular = true;
-    } catch (const std::exception&) {
-    }
-}
-
-bool take_seen_regular(const char* path)
-{
-    bool regular = sSeen.regular && sSeen.path == path;
-    sSeen.regular = false;
-    return regular;
-}
-
 // #pragma mark - directory_handle
 
 // An open directory (O_PATH: it can be neither read nor written through) and its identity.
@@ -216,6 +184,50 @@ directory_handle::~directory_handle()
 {
     ::close(fd);
     sHeldFolders--;
+}
+
+// #pragma mark - seen nodes
+
+namespace
+{
+
+struct SeenNode {
+    std::string path;
+    std::weak_ptr<const directory_handle> folder; // empty: seen by path
+    bool regular = false;
+};
+thread_local SeenNode sSeen;
+
+} // namespace
+
+void note_seen_node(
+    const entry_ref& ref, const std::string& path, const struct stat& st, bool throughFolder)
+{
+    sSeen.regular = false;
+    if (!S_ISREG(st.st_mode))
+        return;
+    try {
+        sSeen.path = path;
+        sSeen.folder.reset();
+        if (throughFolder)
+            sSeen.folder = ref.folder;
+        sSeen.regular = true;
+    } catch (const std::exception&) {
+    }
+}
+
+int open_seen_regular(const entry_ref& ref, const std::string& path, int flags)
+{
+    const bool seen = sSeen.regular && sSeen.path == path;
+    sSeen.regular = false;
+    if (!seen)
+        return -2;
+    flags |= O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
+    // Seen through the folder the reference holds: opened through it too, which spares the
+    // walk along the path.
+    if (std::shared_ptr<const directory_handle> folder = sSeen.folder.lock())
+        return folder == ref.folder ? ::openat(folder->fd, ref.name.c_str(), flags) : -2;
+    return ::open(path.c_str(), flags);
 }
 
 // #pragma mark - entry_ref
@@ -431,13 +443,20 @@ status_t BEntry::GetNodeRef(node_ref* ref) const
         return B_BAD_VALUE;
     if (fStatus != B_OK)
         return fStatus;
-    struct stat st;
+    struct stat st = {};
     std::string path = fRef.path();
-    if (::lstat(path.c_str(), &st) != 0) {
-        note_seen_node(path.c_str(), st = {});
-        return status_for_errno(errno);
+    // Through the folder SetTo has checked, without a walk along the path.
+    const directory_handle* folder = fRef.folder.get();
+    const bool through = folder != nullptr && fFolderChecked && folder->device == fRef.device
+        && folder->node == fRef.directory;
+    if ((through ? ::fstatat(folder->fd, fRef.name.c_str(), &st, AT_SYMLINK_NOFOLLOW)
+                 : ::lstat(path.c_str(), &st))
+        != 0) {
+        int error = errno;
+        note_seen_node(fRef, path, {}, false);
+        return status_for_errno(error);
     }
-    note_seen_node(path.c_str(), st);
+    note_seen_node(fRef, path, st, through);
     set_node_ref(st, ref);
     return B_OK;
 }

@@ -76,12 +76,17 @@ status_t BFile::SetTo(const entry_ref* ref, uint32 openMode)
         return fStatus = B_BAD_VALUE;
     }
     std::string path = ref->path();
-    return SetTo(path.c_str(), openMode);
+    return Open(ref, path.c_str(), openMode);
 }
 
 // Only regular files open: a directory gives the mapped EISDIR, a FIFO, device or socket
 // B_BAD_TYPE, and none of them is ever opened in a way that could block.
 status_t BFile::SetTo(const char* path, uint32 openMode)
+{
+    return Open(nullptr, path, openMode);
+}
+
+status_t BFile::Open(const entry_ref* ref, const char* path, uint32 openMode)
 {
     Unset();
     int flags = open_flags(openMode);
@@ -92,9 +97,9 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
     // should it have become a link since, the open refuses and the name is looked at again.
     struct stat st;
     int fd = -1;
-    if (take_seen_regular(path) && (flags & O_CREAT) == 0) {
-        fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
-        if (fd < 0 && errno != ELOOP)
+    if (ref != nullptr && (flags & O_CREAT) == 0) {
+        fd = open_seen_regular(*ref, path, flags);
+        if (fd == -1 && errno != ELOOP)
             return fStatus = status_for_errno(errno);
     }
     if (fd < 0) {
@@ -113,7 +118,8 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
         ::close(fd);
         return fStatus = status;
     }
-    ::fcntl(fd, F_SETFL, flags & O_APPEND); // no longer O_NONBLOCK
+    // O_NONBLOCK stays: it kept the open from waiting on a FIFO, and a regular file's reads and
+    // writes never wait for it.
     fSize = st.st_size;
     fPosition = 0;
     fAppend = (flags & O_APPEND) != 0;

@@ -1,8 +1,8 @@
 // platform/storage/File.h: BFile, an open regular file with positioned reads and writes.
 #pragma once
 
-#include "platform/support/DataIO.h"
 #include "platform/storage/Node.h"
+#include "platform/support/DataIO.h"
 
 // Open modes, as the platform numbers them.
 enum : uint32 {
@@ -37,6 +37,10 @@ public:
     status_t GetSize(off_t* size) const;
 
 private:
+    // Opens path, which ref (if given) names; a regular file just seen under ref is opened
+    // without another look.
+    status_t Open(const entry_ref* ref, const char* path, uint32 openMode);
+
     off_t fSize = -1; // the size at the open, or -1 once a write may have changed it
     off_t fPosition = 0;
     bool fAppend = false; // opened with B_OPEN_AT_END: every write goes to the end

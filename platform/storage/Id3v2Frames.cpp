@@ -1,5 +1,5 @@
-// platform/storage/Id3v2Frames.cpp: the frame walk. It reads only frame headers and the bodies of the
-// frames it keeps, so a large picture or a deep chapter tree costs one skip, and TagLib never
+// platform/storage/Id3v2Frames.cpp: the frame walk. It reads only frame headers and the bodies of
+// the frames it keeps, so a large picture or a deep chapter tree costs one skip, and TagLib never
 // sees a compressed, encrypted or nested frame.
 #include "platform/storage/Id3v2Frames.h"
 

@@ -1,5 +1,5 @@
-// platform/storage/Id3v2Frames.h: our own walk over an ID3v2 tag's frame headers, which keeps the few
-// frames the song attributes use and builds a fresh small tag of them for TagLib to decode.
+// platform/storage/Id3v2Frames.h: our own walk over an ID3v2 tag's frame headers, which keeps the
+// few frames the song attributes use and builds a fresh small tag of them for TagLib to decode.
 // Private to platform/.
 #pragma once
 

@@ -1,4 +1,5 @@
-// platform/storage/Node.h: a file-system node and its typed attributes (extended attributes "user.NAME").
+// platform/storage/Node.h: a file-system node and its typed attributes (extended attributes
+// "user.NAME").
 #pragma once
 
 #include "platform/support/SupportDefs.h"

@@ -1,5 +1,5 @@
-// platform/storage/RenameMarks.h: the names and marks a rename leaves while it is under way, so that
-// the next start in that folder can finish or remove what a killed run left behind.
+// platform/storage/RenameMarks.h: the names and marks a rename leaves while it is under way, so
+// that the next start in that folder can finish or remove what a killed run left behind.
 #pragma once
 
 #include <ctime>
