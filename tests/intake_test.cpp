@@ -3,6 +3,7 @@
 
 #include "app/Orvalin.h"
 #include "platform/interface/Alert.h"
+#include "platform/storage/File.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -196,6 +197,14 @@ TEST_F(Intake, SpecialFilesNeitherBlockNorAreRead)
     EXPECT_GT(::readlink(dir.PathOf("link.mp3.mp3").c_str(), target, sizeof target - 1), 0);
     EXPECT_STREQ(target, "real.mp3");
     EXPECT_TRUE(dir.Exists("real.mp3"));
+
+    // Seen to hold a song, a FIFO by the time it is opened: refused, without blocking.
+    entry_ref swapped = dir.Ref("x.mp3");
+    node_ref seen;
+    ASSERT_EQ(BEntry(&swapped).GetNodeRef(&seen), B_OK);
+    ASSERT_EQ(::unlink(dir.PathOf("x.mp3").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.PathOf("x.mp3").c_str(), 0644), 0);
+    EXPECT_EQ(BFile(&swapped, B_WRITE_ONLY).InitCheck(), B_BAD_TYPE);
     ::close(sock);
     ::alarm(0);
 }

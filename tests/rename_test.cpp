@@ -2,8 +2,8 @@
 // entry (also against a racing creator), byte-exact names, and the statuses of failures.
 #include "platform/storage/Entry.h"
 
-#include "platform/storage/TestSeams.h"
 #include "platform/storage/Path.h"
+#include "platform/storage/TestSeams.h"
 #include "tests/support/Child.h"
 #include "tests/support/Scratch.h"
 
@@ -117,6 +117,13 @@ TEST_P(Rename, NeverMovesAFileOutOfItsFolderOrOverAnother)
     }
     EXPECT_EQ(BEntry(&ref).Rename(nullptr), B_BAD_VALUE);
     EXPECT_EQ(BEntry().Rename("c.mp3"), B_NO_INIT);
+
+    // Once a rename has shown the folder which way works, a taken name is still refused.
+    BEntry moved(&ref);
+    ASSERT_EQ(moved.Rename("c.mp3"), B_OK);
+    EXPECT_EQ(moved.Rename("b.mp3"), B_FILE_EXISTS);
+    EXPECT_EQ(dir.Read("b.mp3"), "second");
+    EXPECT_EQ(dir.Read("c.mp3"), "first");
 }
 
 namespace

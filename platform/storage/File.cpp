@@ -94,14 +94,12 @@ status_t BFile::Open(const entry_ref* ref, const char* path, uint32 openMode)
         return fStatus = B_BAD_VALUE;
 
     // A name just seen to hold a regular file (not a link) is opened without a second look;
-    // should it have become a link since, the open refuses and the name is looked at again.
+    // should that open fail (a link or a FIFO has taken the name since), the name is looked
+    // at again as any other.
     struct stat st;
     int fd = -1;
-    if (ref != nullptr && (flags & O_CREAT) == 0) {
+    if (ref != nullptr && (flags & O_CREAT) == 0)
         fd = open_seen_regular(*ref, path, flags);
-        if (fd == -1 && errno != ELOOP)
-            return fStatus = status_for_errno(errno);
-    }
     if (fd < 0) {
         if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode))
             return fStatus = not_regular(st);
