@@ -79,6 +79,8 @@ int plain_rename(int dirFd, const char* oldName, const char* newName)
     return ::renameat(dirFd, oldName, dirFd, newName);
 }
 
+bool same_when_folded(const char* a, const char* b);
+
 // Whether name still holds the placeholder we made: the same node, still empty, still with the
 // time we gave it (sshfs gives inode numbers per path, so the node alone proves nothing).
 bool is_our_placeholder(int dirFd, const char* name, const struct stat& placeholder)
@@ -103,8 +105,11 @@ status_t rename_checked(int dirFd, const char* oldName, const char* newName,
 {
     struct stat placeholder = {};
     bool reserved = false;
-    if (lessons != nullptr && lessons->plainNeverReplaces && !S_ISDIR(ours.st_mode)) {
-        // The folder's rename has refused to replace: it is the check.
+    // The folder's rename has refused to replace: it is the check. Not for another spelling of
+    // the file's own name, which such a file system may take as a change of case (fusefat's
+    // frees the file's clusters): that goes the placeholder's way, which finds the name taken.
+    if (lessons != nullptr && lessons->plainNeverReplaces && !S_ISDIR(ours.st_mode)
+        && !same_when_folded(oldName, newName)) {
         if (plain_rename(dirFd, oldName, newName) == 0)
             return B_OK;
         int error = errno;
@@ -272,6 +277,12 @@ std::u32string case_folded(std::string_view name)
         name.remove_prefix(length);
     }
     return folded;
+}
+
+// Whether two names are one under the case folding below.
+bool same_when_folded(const char* a, const char* b)
+{
+    return case_folded(a) == case_folded(b);
 }
 
 } // namespace
