@@ -33,6 +33,8 @@
 #include <functional>
 #include <stdio_ext.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -492,6 +494,22 @@ TEST_F(GuiPlatform, AlertsReachTheServiceAndDeleteThemselves)
     const std::string longText(700, 'x');
     trace("%s|%d|%d|%%|%5d|%x|%s", "text", -2147483647 - 1, 0, 7, 255, longText.c_str());
     EXPECT_EQ(output.Take(), "text|-2147483648|0|%|    7|ff|" + longText);
+
+    // A forked child traces on its own: the parent's pending lines are the parent's to write,
+    // and the child's flush does not wait for a writer it does not have.
+    trace("the parent's line");
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(20);
+        trace("the child's line, ");
+        trace_flush();
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(output.Take(), "the child's line, the parent's line");
 }
 
 TEST_F(GuiPlatform, NullServiceRestoresTheDesktop)
