@@ -1,0 +1,66 @@
+// platform/storage/Journal.h: the process's write-ahead journal of what its renames leave behind
+// and of the renames themselves, and the reader of earlier runs' journals (recovery and undo).
+#pragma once
+
+#include "platform/storage/Entry.h"
+#include "platform/support/SupportDefs.h"
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// One step, appended with write(2) before it is taken, so that a kill cannot lose it.
+enum class journal_step : uint8_t {
+    rename = 1, // `from` (the file `file`) is about to be renamed to `to`: what undo puts back
+    placeholder = 2, // an empty placeholder is about to be made under `to` (`file`: the song)
+    placeholder_made = 3, // the placeholder under `to` is the node `file`
+    temporary = 4, // `from` (the file `file`) is about to move to the temporary name `to`
+    link = 5, // `from` (the file `file`) is about to be linked as `to`, then unlinked
+    done = 6, // the rename from `from` to `to` is over: nothing of it is left to recover
+    not_journaled = 7, // a record could not be written: what follows in this run is missing
+};
+
+// One record: the folder by its identity and path, leaf names (never a "/"), and the identity of
+// the file concerned (device and inode; size and times where inode numbers do not identify it).
+struct journal_record {
+    journal_step step = journal_step::rename;
+    dev_t folder_device = 0;
+    ino_t folder_node = 0;
+    std::string folder_path;
+    std::string from;
+    std::string to;
+    node_ref file;
+};
+
+// The process's own journal, made on its first record in $XDG_STATE_HOME/orvalin (default
+// ~/.local/state/orvalin) and locked exclusively while the process lives. A journal that cannot be
+// written never stops a rename: the first failure is traced once and later appends do nothing.
+// B_OK, or the status of the failure (already traced).
+status_t journal_append(const journal_record& record);
+
+// Makes what was appended durable (fdatasync): at the end of each command, and at least every
+// 100 ms during a long run (journal_append does that by itself).
+void journal_sync();
+
+// The path of this process's journal, or empty while it has none.
+std::string journal_own_path();
+
+// A journal of an earlier run, as the reader found it.
+struct journal_file {
+    std::string path;
+    bool writer_alive = false; // its lock is held: the run is still going
+    bool intact = true; // every byte read as a whole record
+    bool journaled = true; // the run could write every record (no `not_journaled`)
+    std::vector<journal_record> records; // the records that read whole, in order
+};
+
+// The journals in the state folder that are regular files owned by this user, newest first,
+// this process's own left out; each read bounded (a size or count is checked against the bytes
+// there before anything is allocated) and stopped at the first record that does not read whole.
+std::vector<journal_file> journal_list();
+
+// Finishes or removes what the runs whose writer is gone left behind, from their journals alone,
+// each only where the file is still the one recorded and inside its recorded folder, found by its
+// identity. Traces what it does. Cost: the journals, never the size of a folder.
+void journal_recover();
