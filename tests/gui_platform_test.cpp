@@ -30,7 +30,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fcntl.h>
 #include <functional>
+#include <sstream>
 #include <stdio_ext.h>
 #include <string>
 #include <sys/wait.h>
@@ -510,6 +512,105 @@ TEST_F(GuiPlatform, AlertsReachTheServiceAndDeleteThemselves)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(output.Take(), "the child's line, the parent's line");
+}
+
+// Standard output that does not take the trace holds up neither the traced work nor the exit,
+// and kills nothing: lines the writer cannot take are dropped and counted, and a reader that
+// leaves or a closed descriptor ends the trace. Each case runs in a child that traces far more
+// than the writer's queue and a pipe hold, flushes and exits.
+TEST_F(GuiPlatform, TraceNeverStopsBlocksOrKillsTheProgram)
+{
+    const int kLines = 100000;
+    enum Output { kUnread, kReadLater, kReaderLeaves, kClosed };
+    const struct {
+        Output output;
+        const char* says;
+    } cases[] = {
+        { kUnread, "a pipe nobody reads" },
+        { kReadLater, "a pipe read once every line is traced" },
+        { kReaderLeaves, "a pipe whose reader leaves after 100,000 bytes" },
+        { kClosed, "standard output closed at start" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        int data[2], traced[2];
+        ASSERT_EQ(::pipe(data), 0);
+        ASSERT_EQ(::pipe(traced), 0);
+        ::fflush(stdout);
+        pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(20); // a hang dies of SIGALRM
+            ::close(data[0]);
+            ::close(traced[0]);
+            ::dup2(data[1], STDOUT_FILENO);
+            ::close(data[1]);
+            if (c.output == kClosed)
+                ::close(STDOUT_FILENO);
+            guard_standard_streams();
+            // Opened after the start, as the display connection is: it must not receive the
+            // trace.
+            int later[2];
+            if (::pipe(later) != 0 || later[0] <= STDERR_FILENO || later[1] <= STDERR_FILENO)
+                ::_exit(3);
+            for (int i = 0; i < kLines; i++)
+                trace("line %d of a trace longer than anything holds it\n", i);
+            if (::write(traced[1], "", 1) != 1)
+                ::_exit(4);
+            trace("last line\n");
+            trace_flush();
+            ::fcntl(later[0], F_SETFL, O_NONBLOCK);
+            char byte;
+            std::exit(::read(later[0], &byte, 1) < 0 ? 0 : 5);
+        }
+        ASSERT_GT(child, 0);
+        ::close(data[1]);
+        ::close(traced[1]);
+        char byte;
+        EXPECT_EQ(::read(traced[0], &byte, 1), 1) << "the child did not trace every line";
+        ::close(traced[0]);
+        std::string out;
+        if (c.output != kUnread) {
+            char buffer[65536];
+            ssize_t n;
+            while ((c.output != kReaderLeaves || out.size() < 100000)
+                && (n = ::read(data[0], buffer, sizeof buffer)) > 0)
+                out.append(buffer, static_cast<size_t>(n));
+        }
+        if (c.output == kReaderLeaves)
+            ::close(data[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << (WIFSIGNALED(status) ? "signal " : "status ")
+            << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+        if (c.output == kClosed) {
+            EXPECT_EQ(out, "");
+        }
+        if (c.output != kReadLater) {
+            ::close(data[0]);
+            continue;
+        }
+        ::close(data[0]);
+        // Every line is there or counted where it went missing.
+        std::istringstream lines(out);
+        std::string line;
+        int next = 0, notices = 0;
+        while (std::getline(lines, line) && line != "last line") {
+            unsigned long dropped = 0;
+            int number = -1;
+            if (std::sscanf(line.c_str(), "[trace: %lu lines dropped]", &dropped) == 1) {
+                next += static_cast<int>(dropped);
+                notices++;
+            } else if (std::sscanf(line.c_str(), "line %d of", &number) != 1 || number != next++) {
+                ADD_FAILURE() << "line " << next - 1 << " expected, read: " << line;
+                break;
+            }
+        }
+        EXPECT_EQ(line, "last line");
+        EXPECT_EQ(next, kLines);
+        EXPECT_GE(notices, 1);
+        EXPECT_NE(out.find("\n[trace: "), std::string::npos);
+    }
 }
 
 TEST_F(GuiPlatform, NullServiceRestoresTheDesktop)

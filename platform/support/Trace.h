@@ -6,8 +6,19 @@
 // through a terminal costs as much as the renames, which go on meanwhile. The window posts
 // the trace when its queue falls idle and while a long run serves painting (every 20 ms);
 // waiting alerts flush it first, and exit flushes the rest.
+//
+// The trace never stops, blocks or kills the program. A reader that does not read costs at
+// most the blocks waiting for the writer: further lines are dropped and counted, and once
+// writing goes through again "[trace: N lines dropped]" says so. A flush waits only while the
+// writer makes progress. A write that fails (the reader has gone) ends the trace, silently.
 void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Hands the lines traced so far to the writer, which writes them while the caller goes on.
 void trace_post();
-// Returns once every line traced so far is written.
+// Returns once every line traced so far is written, or once the writer has made no progress
+// for half a second (a reader that does not read).
 void trace_flush();
+
+// The program's first call, before anything is opened: ignores SIGPIPE, so that a reader who
+// leaves ends the trace and not the program, and opens descriptors 0, 1 and 2 that are closed
+// on /dev/null, so that no file or connection opened later takes their number and the trace.
+void guard_standard_streams();
