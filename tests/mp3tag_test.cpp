@@ -251,7 +251,7 @@ TEST(Mp3Tag, RefusesFilesNotTypedAsMpegAudio)
 
 TEST(Mp3Tag, ReadsFilesItMayNotWriteAndWritesNothingToThem)
 {
-    ScratchDir dir;
+    ScratchDir dir(ScratchFor::OtherUsers); // a child reaches it as nobody
     const std::string bytes = mp3gen::silent_frames(1) + mp3gen::id3v1({ "Title", "", "", "", "" });
     // Owned by root: nobody may read it with mode 0644, and not even read it with 0600; an
     // immutable file refuses writing even to root.

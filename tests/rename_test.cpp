@@ -265,7 +265,7 @@ TEST_P(Rename, IsRefusedWhereTheUserCannotWriteOrListTheFolder)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.to);
-        ScratchDir dir;
+        ScratchDir dir(ScratchFor::OtherUsers);
         ASSERT_EQ(::mkdir(dir.PathOf("folder").c_str(), 0755), 0);
         dir.MakeFile("folder/song.mp3", "bytes");
         if (c.other != nullptr)
