@@ -3,8 +3,9 @@
 #include "tests/support/WindowHarness.h"
 
 #include "platform/app/Application.h"
-#include "platform/storage/TestSeams.h"
 #include "platform/app/QtAccess.h"
+#include "platform/layout/QtAccess.h"
+#include "platform/storage/TestSeams.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -9,6 +9,7 @@
 #include "platform/app/Window.h"
 #include "platform/interface/Alert.h"
 #include "platform/layout/Layout.h"
+#include "platform/layout/QtAccess.h"
 #include "platform/support/Trace.h"
 
 #include <QAccessible>

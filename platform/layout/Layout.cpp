@@ -2,8 +2,8 @@
 #include "platform/layout/Layout.h"
 
 #include "platform/app/Message.h"
-#include "platform/app/QtAccess.h"
 #include "platform/app/WindowPrivate.h"
+#include "platform/layout/QtAccess.h"
 
 #include <QBoxLayout>
 #include <QGroupBox>
