@@ -3,10 +3,12 @@
 #include "platform/storage/Entry.h"
 #include "platform/storage/File.h"
 #include "platform/storage/FindDirectory.h"
+#include "platform/storage/Journal.h"
 #include "platform/storage/Path.h"
 #include "platform/storage/PlaceholderJournal.h"
 #include "platform/storage/RenameMarks.h"
 #include "platform/storage/RenameRecovery.h"
+#include "tests/support/Child.h"
 #include "tests/support/Scratch.h"
 
 #include <gtest/gtest.h>
@@ -292,5 +294,53 @@ TEST(RenameRecovery, FinishesOrRemovesOnlyWhatAKilledRenameLeft)
             [&](const File& file) { return file.name == temp; });
         EXPECT_EQ(argument,
             dir.PathOf(hadTemp && !after.count(temp) && after.count("A.mp3") ? "A.mp3" : temp));
+    }
+}
+
+TEST(Journal, ARenameIsJournaledBeforeItAndReadBackByteExact)
+{
+    ScratchDir dir;
+    EnvGuard state("XDG_STATE_HOME", (dir.Path() + ".state").c_str());
+    const std::string oldName = "a\xff\x01 b.mp3", newName = "Titel \xc3\xa9.mp3";
+    entry_ref ref = dir.MakeFile(oldName, "song");
+    struct stat song;
+    ASSERT_EQ(::stat(dir.PathOf(oldName).c_str(), &song), 0);
+    // Renamed by a process that is gone when the journal is read.
+    std::optional<status_t> renamed = run_in_child(ChildUser::Same, [&] {
+        BEntry entry(&ref);
+        status_t status = entry.Rename(newName.c_str());
+        journal_sync();
+        return journal_own_path().empty() ? B_ERROR : status;
+    });
+    ASSERT_EQ(renamed, B_OK);
+    std::vector<journal_file> journals = journal_list();
+    ASSERT_EQ(journals.size(), 1u);
+    const journal_file& journal = journals[0];
+    EXPECT_FALSE(journal.writer_alive);
+    EXPECT_TRUE(journal.intact);
+    EXPECT_TRUE(journal.journaled);
+    ASSERT_EQ(journal.records.size(), 2u);
+    const journal_record& rename = journal.records[0];
+    EXPECT_EQ(rename.step, journal_step::rename);
+    EXPECT_EQ(rename.folder_path, ref.directory_path);
+    EXPECT_EQ(rename.folder_device, ref.device);
+    EXPECT_EQ(rename.folder_node, ref.directory);
+    EXPECT_EQ(rename.from, oldName);
+    EXPECT_EQ(rename.to, newName);
+    EXPECT_EQ(rename.file.node, song.st_ino);
+    EXPECT_EQ(rename.file.size, 4);
+    EXPECT_EQ(journal.records[1].step, journal_step::done);
+
+    // A torn or corrupt tail ends what is read; the records before it stay.
+    const std::string path = journal.path;
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    for (off_t cut : { st.st_size - 1, st.st_size - 20 }) {
+        SCOPED_TRACE(cut);
+        ASSERT_EQ(::truncate(path.c_str(), cut), 0);
+        journals = journal_list();
+        ASSERT_EQ(journals.size(), 1u);
+        EXPECT_FALSE(journals[0].intact);
+        EXPECT_EQ(journals[0].records.size(), 1u);
     }
 }

@@ -2,6 +2,7 @@
 #include "platform/storage/Entry.h"
 
 #include "platform/storage/FileSystemTraits.h"
+#include "platform/storage/Journal.h"
 #include "platform/storage/Path.h"
 #include "platform/storage/Rename.h"
 #include "platform/storage/SeenNode.h"
@@ -485,6 +486,8 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
     bool held = false;
     RenameLessons* lessons = nullptr;
     FileSystemTraits traits;
+    dev_t folderDevice = fRef.device;
+    ino_t folderNode = fRef.directory;
     if (const directory_handle* folder = fRef.folder.get(); folder != nullptr && fFolderChecked
         && folder->device == fRef.device && folder->node == fRef.directory) {
         dirFd = folder->fd;
@@ -502,6 +505,8 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
             ::close(dirFd);
             return B_ENTRY_NOT_FOUND;
         }
+        folderDevice = st.st_dev;
+        folderNode = st.st_ino;
     }
 
     status_t status;
@@ -519,6 +524,11 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
     } else if (fRef.name == name) {
         status = B_OK; // nothing to move
     } else {
+        // Journaled first, with every step below that may leave something behind: what undo
+        // puts back, and what a later start finishes if this run is killed.
+        journal_folder_scope journaled(folderDevice, folderNode, fRef.directory_path);
+        const std::string from = fRef.name;
+        journal_note(journal_step::rename, from.c_str(), name, ours);
         std::string actual = fRef.name;
         status = move_no_replace(dirFd, fRef.name.c_str(), name, ours, lessons);
         if (status == B_OK)
@@ -527,6 +537,7 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
             status = rename_case(
                 dirFd, fRef.name.c_str(), name, ours, !traits.fuseFat, &actual, lessons);
         fRef.name = actual;
+        journal_note(journal_step::done, from.c_str(), name, ours);
         // A rename may change the file's change time (NTFS-3G does): where the times are part
         // of the identity, the loaded identity follows, so that the next rename of the same
         // load still recognises the file. Elsewhere the node alone identifies it.
