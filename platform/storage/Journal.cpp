@@ -22,6 +22,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <mutex>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -246,9 +247,35 @@ void prune(int folderFd)
     }
 }
 
+// A forked child keeps no part of its parent's journal (nor its lock): it gets one of its own
+// on its first record.
+void prepare_fork()
+{
+    sLock.lock();
+}
+
+void after_fork_parent()
+{
+    sLock.unlock();
+}
+
+void after_fork_child()
+{
+    if (sFd >= 0)
+        ::close(sFd);
+    sFd = -1;
+    sFailed = false;
+    sDirty = false;
+    sPath.clear();
+    sLock.unlock();
+}
+
 // Opens this process's journal; 0 or the errno of the failure.
 int create_journal()
 {
+    static const bool forks
+        = ::pthread_atfork(prepare_fork, after_fork_parent, after_fork_child) == 0;
+    (void)forks;
     errno = 0;
     std::string folder = state_folder(true);
     if (folder.empty())
@@ -572,6 +599,7 @@ struct Folder {
     dev_t device = 0;
     ino_t node = 0;
     bool pathInodes = false;
+    bool remote = false;
 };
 
 bool open_recorded_folder(const journal_record& record, Folder* folder)
@@ -586,7 +614,9 @@ bool open_recorded_folder(const journal_record& record, Folder* folder)
         return false;
     folder->device = st.st_dev;
     folder->node = st.st_ino;
-    folder->pathInodes = file_system_traits(folder->dir.fd).pathInodes;
+    FileSystemTraits traits = file_system_traits(folder->dir.fd);
+    folder->pathInodes = traits.pathInodes;
+    folder->remote = traits.remote;
     return true;
 }
 
@@ -598,8 +628,8 @@ bool is_recorded_file(
 {
     if (!is_plain_leaf(name))
         return false;
-    int got = folder.pathInodes ? stat_through_handle(folder.dir.fd, name.c_str(), st)
-                                : ::fstatat(folder.dir.fd, name.c_str(), st, AT_SYMLINK_NOFOLLOW);
+    int got = folder.remote ? stat_through_handle(folder.dir.fd, name.c_str(), st)
+                            : ::fstatat(folder.dir.fd, name.c_str(), st, AT_SYMLINK_NOFOLLOW);
     return got == 0 && S_ISREG(st->st_mode) && st->st_uid == ::geteuid()
         && st->st_dev == file.device && (folder.pathInodes || st->st_ino == file.node)
         && st->st_size == file.size && st->st_mtim.tv_sec == file.modified.tv_sec
