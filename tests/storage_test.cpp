@@ -404,6 +404,31 @@ TEST(JournalRecovery, ActsOnlyOnWhatAKilledRunJournaled)
                 ::rename(dir.PathOf("a.mp3").c_str(), dir.PathOf("b.mp3").c_str());
             },
             { { "b.mp3", "song" } } },
+        { "killed while its placeholder was being made (the last record)",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                });
+                dir.MakeFile("b.mp3");
+            },
+            { { "a.mp3", "song" } } },
+        { "an empty file under a placeholder's name announced before other steps",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                dir.MakeFile("b.mp3");
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(dir, journal_step::link, "a.mp3", "c.mp3", dir.PathOf("a.mp3"));
+                });
+            },
+            { { "a.mp3", "song" }, { "b.mp3", "" } } },
         { "a journaled temporary name goes on to its target",
             [&](ScratchDir& dir, ScratchDir&) {
                 dir.MakeFile(temp, "song");

@@ -684,6 +684,24 @@ void remove_placeholder(const Folder& folder, const journal_record& step)
         trace("removed placeholder: %s\n", step.to.c_str());
 }
 
+// A placeholder the run was making when it was killed: its create may have been done by the
+// file system after the kill (FUSE finishes a request whose caller is gone), so its node was
+// never journaled. Removed only where the step announcing it is the journal's very last record,
+// and the name holds an empty file of the user's, with one name, changed no earlier than that
+// record was written (less the 2 s of FAT's clock).
+void remove_unmade_placeholder(
+    const Folder& folder, const journal_record& step, const timespec& lastWrite)
+{
+    struct stat st;
+    if (!is_plain_leaf(step.to)
+        || ::fstatat(folder.dir.fd, step.to.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
+        || !S_ISREG(st.st_mode) || st.st_size != 0 || st.st_nlink != 1 || st.st_uid != ::geteuid()
+        || st.st_ctim.tv_sec < lastWrite.tv_sec - 2)
+        return;
+    if (::unlinkat(folder.dir.fd, step.to.c_str(), 0) == 0)
+        trace("removed placeholder: %s\n", step.to.c_str());
+}
+
 // A song left under a temporary name goes on to the name it was going to, else back to the
 // name it came from, never replacing anything; where both are taken it stays.
 void finish_temporary(const Folder& folder, const std::string& path, const journal_record& step,
@@ -709,8 +727,9 @@ void finish_temporary(const Folder& folder, const std::string& path, const journ
     trace("left alone: %s (%s is taken)\n", step.to.c_str(), target.c_str());
 }
 
-// Finishes or removes what one rename left, from its records alone.
-void recover_rename(const Rename& rename)
+// Finishes or removes what one rename left, from its records alone; `last` is the journal's
+// last record, written at lastWrite.
+void recover_rename(const Rename& rename, const journal_record* last, const timespec& lastWrite)
 {
     const journal_record& first = rename.rename != nullptr ? *rename.rename : *rename.steps[0];
     Folder folder;
@@ -721,6 +740,8 @@ void recover_rename(const Rename& rename)
             continue;
         if (step->step == journal_step::placeholder_made)
             remove_placeholder(folder, *step);
+        else if (step->step == journal_step::placeholder && step == last)
+            remove_unmade_placeholder(folder, *step, lastWrite);
     }
     for (const journal_record* step : rename.steps) {
         if (step->step == journal_step::link && step->folder_node == first.folder_node
@@ -759,8 +780,11 @@ void journal_recover()
         std::vector<Rename> renames = unfinished(journal.records);
         if (renames.empty())
             continue;
+        struct stat written;
+        if (::fstat(fd.fd, &written) != 0)
+            continue;
         for (const Rename& rename : renames)
-            recover_rename(rename);
+            recover_rename(rename, &journal.records.back(), written.st_mtim);
         // Recovered: a closing mark, after the last whole record, so that it is not done again.
         // The records stay for undo.
         Descriptor writer(
