@@ -620,9 +620,11 @@ bool open_recorded_folder(const journal_record& record, Folder* folder)
     return true;
 }
 
-// Whether name in the folder is the regular file `file` recorded, and the user's own: the same
-// device, size and modification time, and the same node where nodes identify files. Its state
-// goes to *st.
+// Whether name in the folder is the regular file `file` recorded, and the user's own; its
+// state goes to *st. The same device and size, and: the same node and modification time; where
+// nodes are numbered by path by a daemon that sees every change (FUSE FAT and exFAT), the same
+// node or time (fusefat gives a file renamed onto our placeholder the placeholder's times);
+// where files change elsewhere (sshfs), the same time, read through an open handle.
 bool is_recorded_file(
     const Folder& folder, const std::string& name, const node_ref& file, struct stat* st)
 {
@@ -630,10 +632,17 @@ bool is_recorded_file(
         return false;
     int got = folder.remote ? stat_through_handle(folder.dir.fd, name.c_str(), st)
                             : ::fstatat(folder.dir.fd, name.c_str(), st, AT_SYMLINK_NOFOLLOW);
-    return got == 0 && S_ISREG(st->st_mode) && st->st_uid == ::geteuid()
-        && st->st_dev == file.device && (folder.pathInodes || st->st_ino == file.node)
-        && st->st_size == file.size && st->st_mtim.tv_sec == file.modified.tv_sec
+    if (got != 0 || !S_ISREG(st->st_mode) || st->st_uid != ::geteuid() || st->st_dev != file.device
+        || st->st_size != file.size)
+        return false;
+    const bool sameNode = st->st_ino == file.node;
+    const bool sameTime = st->st_mtim.tv_sec == file.modified.tv_sec
         && st->st_mtim.tv_nsec == file.modified.tv_nsec;
+    if (folder.remote)
+        return sameTime;
+    if (folder.pathInodes)
+        return sameNode || sameTime;
+    return sameNode && sameTime;
 }
 
 // Whether two open files hold the same bytes.
