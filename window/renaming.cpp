@@ -3,6 +3,7 @@
 
 #include "platform/interface/Alert.h"
 #include "platform/storage/Entry.h"
+#include "platform/storage/Journal.h"
 #include "platform/support/Trace.h"
 
 void TagViewer_window::rena()
@@ -24,6 +25,7 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
 {
     if (!all_files) {
         (this->*command)();
+        journal_sync();
         return;
     }
     int32 count = CountFiles();
@@ -43,6 +45,8 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
             break;
         UpdateIfNeeded();
     }
+    // What the command journaled is durable before the next command.
+    journal_sync();
 }
 
 // A template that cannot be expanded renames nothing: its alert has told the user, and the

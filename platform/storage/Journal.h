@@ -60,6 +60,32 @@ struct journal_file {
 // there before anything is allocated) and stopped at the first record that does not read whole.
 std::vector<journal_file> journal_list();
 
+// The folder the calling thread renames in while the scope lives: the steps taken there
+// (journal_note) are journaled with its identity and path.
+class journal_folder_scope
+{
+public:
+    journal_folder_scope(dev_t device, ino_t node, const std::string& path);
+    ~journal_folder_scope();
+    journal_folder_scope(const journal_folder_scope&) = delete;
+    journal_folder_scope& operator=(const journal_folder_scope&) = delete;
+
+private:
+    const journal_folder_scope* fOuter;
+
+public:
+    dev_t device;
+    ino_t node;
+    const std::string& path;
+};
+
+// Appends step from `from` to `to` for the file `file` in the calling thread's folder (above);
+// nothing outside a scope.
+void journal_note(journal_step step, const char* from, const char* to, const struct stat& file);
+
+// The identity of the node st describes, with its size and times.
+node_ref journal_identity(const struct stat& st);
+
 // Finishes or removes what the runs whose writer is gone left behind, from their journals alone,
 // each only where the file is still the one recorded and inside its recorded folder, found by its
 // identity. Traces what it does. Cost: the journals, never the size of a folder.
