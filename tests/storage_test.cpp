@@ -262,6 +262,30 @@ TEST(Journal, ARenameIsJournaledBeforeItAndReadBackByteExact)
         EXPECT_FALSE(journals[0].intact);
         EXPECT_EQ(journals[0].records.size(), 1u);
     }
+    // A record claiming 4 GiB ends the reading there, before anything is allocated for it.
+    {
+        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, st.st_size - 20), 0);
+        const unsigned char huge[] = { 0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3, 4, 5, 6, 7, 8 };
+        ASSERT_EQ(::write(fd, huge, sizeof huge), static_cast<ssize_t>(sizeof huge));
+        ::close(fd);
+        journals = journal_list();
+        ASSERT_EQ(journals.size(), 1u);
+        EXPECT_FALSE(journals[0].intact);
+        EXPECT_EQ(journals[0].records.size(), 1u);
+    }
+
+    // A journal that cannot be made stops no rename.
+    EnvGuard nowhere("XDG_STATE_HOME", dir.PathOf(newName + "/state").c_str());
+    entry_ref again = dir.Ref(newName);
+    EXPECT_EQ(run_in_child(ChildUser::Same,
+                  [&] {
+                      status_t status = BEntry(&again).Rename("third.mp3");
+                      return journal_own_path().empty() ? status : B_ERROR;
+                  }),
+        B_OK);
+    EXPECT_TRUE(dir.Exists("third.mp3"));
 }
 
 namespace
@@ -416,6 +440,22 @@ TEST(JournalRecovery, ActsOnlyOnWhatAKilledRunJournaled)
                 dir.MakeFile("b.mp3");
             },
             { { "a.mp3", "song" } } },
+        { "an empty file made long after a run killed while making its placeholder",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                });
+                const struct timespec hourAgo[2]
+                    = { { ::time(nullptr) - 3600, 0 }, { ::time(nullptr) - 3600, 0 } };
+                for (const journal_file& journal : journal_list())
+                    ::utimensat(AT_FDCWD, journal.path.c_str(), hourAgo, 0);
+                dir.MakeFile("b.mp3");
+            },
+            { { "a.mp3", "song" }, { "b.mp3", "" } } },
         { "an empty file under a placeholder's name announced before other steps",
             [](ScratchDir& dir, ScratchDir&) {
                 dir.MakeFile("a.mp3", "song");
@@ -425,7 +465,8 @@ TEST(JournalRecovery, ActsOnlyOnWhatAKilledRunJournaled)
                         dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
                     journal_step_for(
                         dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(dir, journal_step::link, "a.mp3", "c.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::link, "a.mp3", "c.mp3", dir.PathOf("a.mp3"));
                 });
             },
             { { "a.mp3", "song" }, { "b.mp3", "" } } },

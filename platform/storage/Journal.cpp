@@ -696,8 +696,9 @@ void remove_placeholder(const Folder& folder, const journal_record& step)
 // A placeholder the run was making when it was killed: its create may have been done by the
 // file system after the kill (FUSE finishes a request whose caller is gone), so its node was
 // never journaled. Removed only where the step announcing it is the journal's very last record,
-// and the name holds an empty file of the user's, with one name, changed no earlier than that
-// record was written (less the 2 s of FAT's clock).
+// and the name holds an empty file of the user's, with one name, last changed around the time
+// that record was written: no earlier (less the 2 s of FAT's clock), and not long after (a file
+// made there later, say once the stick the run was killed on is back, is not the placeholder).
 void remove_unmade_placeholder(
     const Folder& folder, const journal_record& step, const timespec& lastWrite)
 {
@@ -705,7 +706,7 @@ void remove_unmade_placeholder(
     if (!is_plain_leaf(step.to)
         || ::fstatat(folder.dir.fd, step.to.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
         || !S_ISREG(st.st_mode) || st.st_size != 0 || st.st_nlink != 1 || st.st_uid != ::geteuid()
-        || st.st_ctim.tv_sec < lastWrite.tv_sec - 2)
+        || st.st_ctim.tv_sec < lastWrite.tv_sec - 2 || st.st_ctim.tv_sec > lastWrite.tv_sec + 10)
         return;
     if (::unlinkat(folder.dir.fd, step.to.c_str(), 0) == 0)
         trace("removed placeholder: %s\n", step.to.c_str());
