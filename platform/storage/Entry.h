@@ -55,6 +55,18 @@ struct entry_ref {
 // B_ENTRY_NOT_FOUND (the directory is missing), or the mapped errno.
 status_t get_ref_for_path(const char* path, entry_ref* ref);
 
+// What names a folder's file system takes.
+struct name_rules {
+    bool utf16_names = false; // stored as UTF-16 (FAT, exFAT, NTFS): Windows's rules apply
+    size_t max_bytes = 255; // the longest name in bytes
+    size_t max_utf16_units = 0; // and in UTF-16 units, where they are counted (0: not)
+};
+
+// The rules of the file system that holds ref's folder, learnt from the folder the reference
+// holds open where it has one. B_OK, B_BAD_VALUE, or the mapped errno of opening the folder
+// (rules then keeps its defaults: names as bytes, 255 of them).
+status_t get_name_rules(const entry_ref& ref, name_rules* rules);
+
 class BEntry
 {
 public:

@@ -111,6 +111,7 @@ FileSystemTraits file_system_traits(int dirFd)
         return traits;
     const long type = static_cast<long>(fs.f_type);
     traits.utf16Names = type == kMsdos || type == kExfat || type == kNtfs;
+    traits.nameBytes255 = type == kMsdos;
     traits.fuse = traits.pathInodes = type == kFuse;
     if (traits.fuse)
         read_fuse_traits(st.st_dev, &traits);
