@@ -7,6 +7,8 @@
 #include "platform/support/SupportDefs.h"
 
 #include <deque>
+#include <string>
+#include <string_view>
 
 class BMessage;
 class Mp3Tag;
@@ -82,6 +84,8 @@ private:
     // empty: the file then keeps its name, which the preview shows.
     template_failure expand_template(bool* song_information = nullptr);
     static void report_template(template_failure failure);
+    // A track number's text as names sort: "7/120" gives "007" (naming.cpp).
+    static std::string track_text(std::string_view text);
     // read_file, telling a failed expansion only when announce is set.
     template_failure load_file(bool announce);
 

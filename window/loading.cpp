@@ -10,9 +10,7 @@
 #include "platform/support/Utf8.h"
 #include "tag/Mp3Tag.h"
 
-#include <algorithm>
 #include <string>
-#include <string_view>
 
 namespace
 {
@@ -56,29 +54,6 @@ int32 cut_at_character(const char* text, int32 known, int32 limit)
         at += length;
     }
     return limit;
-}
-
-// A track number as names sort: its leading decimal number zero-padded to two digits, or to
-// the width of the album's total where the text gives one ("7/120" gives "007"). Text that does
-// not start with a digit ("A1", a vinyl side) stands as it is. The digits stay text: a huge
-// number cannot overflow.
-std::string track_text(std::string_view text)
-{
-    auto digits_at = [&](size_t at) {
-        size_t end = at;
-        while (end < text.size() && text[end] >= '0' && text[end] <= '9')
-            ++end;
-        return end - at;
-    };
-    size_t digits = digits_at(0);
-    if (digits == 0)
-        return std::string(text);
-    size_t width = 2;
-    if (digits < text.size() && text[digits] == '/')
-        width = std::max(width, digits_at(digits + 1));
-    std::string number(width > digits ? width - digits : 0, '0');
-    number += text.substr(0, digits);
-    return number;
 }
 
 struct SongField {

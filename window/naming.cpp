@@ -2,94 +2,35 @@
 #include "window/TagViewer_window.h"
 
 #include "platform/interface/Alert.h"
+#include "platform/storage/NameRules.h"
 #include "platform/support/Trace.h"
-#include "platform/support/Utf8.h"
 
-#include <cstring>
+#include <algorithm>
 #include <string>
 #include <string_view>
 
-namespace
+// A track number as names sort: its leading decimal number zero-padded to two digits, or to
+// the width of the album's total where the text gives one ("7/120" gives "007"). Text that does
+// not start with a digit ("A1", a vinyl side) stands as it is. The digits stay text: a huge
+// number cannot overflow.
+std::string TagViewer_window::track_text(std::string_view text)
 {
-
-// A byte of the name as the folder takes it: "/" (which a value may bring in) would leave the
-// folder, and Windows's file systems refuse its reserved characters and control characters.
-char cleaned(char c, const name_rules& rules)
-{
-    if (c == '/')
-        return '_';
-    const bool reserved
-        = (c > 0 && c < 0x20) || (c != '\0' && std::strchr("\\:*?\"<>|", c) != nullptr);
-    return rules.utf16_names && reserved ? '_' : c;
+    auto digits_at = [&](size_t at) {
+        size_t end = at;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+            ++end;
+        return end - at;
+    };
+    size_t digits = digits_at(0);
+    if (digits == 0)
+        return std::string(text);
+    size_t width = 2;
+    if (digits < text.size() && text[digits] == '/')
+        width = std::max(width, digits_at(digits + 1));
+    std::string number(width > digits ? width - digits : 0, '0');
+    number += text.substr(0, digits);
+    return number;
 }
-
-void append_cleaned(BString& name, std::string_view text, const name_rules& rules)
-{
-    for (char c : text)
-        name += cleaned(c, rules);
-}
-
-// Windows's file systems drop trailing spaces and dots, so a name that has them would not be
-// the name written.
-void trim_for_windows(std::string& name, const name_rules& rules)
-{
-    if (!rules.utf16_names)
-        return;
-    while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
-        name.pop_back();
-}
-
-// The bytes and UTF-16 units of one character: bytes that are not UTF-8 count one each.
-struct Measure {
-    size_t bytes, units;
-};
-Measure measure_character(std::string_view text)
-{
-    size_t length = utf8_character_length(text);
-    if (length == 0)
-        return { 1, 1 };
-    return { length, length == 4 ? size_t(2) : size_t(1) };
-}
-
-Measure measure(std::string_view text)
-{
-    Measure total { 0, 0 };
-    while (total.bytes < text.size()) {
-        Measure one = measure_character(text.substr(total.bytes));
-        total.bytes += one.bytes;
-        total.units += one.units;
-    }
-    return total;
-}
-
-// Cuts a name longer than its file system takes before its suffix (".mp3", or whatever follows
-// the last "." where that is 1 to 8 bytes), at a character boundary.
-void cut_to_fit(std::string& name, const name_rules& rules)
-{
-    const size_t maxUnits = rules.max_utf16_units ? rules.max_utf16_units : name.size();
-    Measure whole = measure(name);
-    if (whole.bytes <= rules.max_bytes && whole.units <= maxUnits)
-        return;
-    size_t dot = name.rfind('.');
-    size_t stemEnd = dot != std::string::npos && dot > 0 && name.size() - dot - 1 >= 1
-            && name.size() - dot - 1 <= 8
-        ? dot
-        : name.size();
-    Measure suffix = measure(std::string_view(name).substr(stemEnd));
-    Measure kept { 0, 0 };
-    while (kept.bytes < stemEnd) {
-        Measure one
-            = measure_character(std::string_view(name).substr(kept.bytes, stemEnd - kept.bytes));
-        if (kept.bytes + one.bytes + suffix.bytes > rules.max_bytes
-            || kept.units + one.units + suffix.units > maxUnits)
-            break;
-        kept.bytes += one.bytes;
-        kept.units += one.units;
-    }
-    name.erase(kept.bytes, stemEnd - kept.bytes);
-}
-
-} // namespace
 
 void TagViewer_window::newName()
 {
@@ -133,6 +74,12 @@ TagViewer_window::template_failure TagViewer_window::expand_template(bool* song_
         { 'n', &track_tag, &track_attr, "n-" },
     };
     int inserted = 0, filled = 0;
+    // Appends text as a name can hold it in the loaded file's folder.
+    auto append = [this](std::string_view text) {
+        std::string part;
+        append_name_text(&part, text, loaded_rules);
+        new_name += part.c_str();
+    };
 
     size_t at = 0;
     auto take = [&]() -> int { return at < constructor.size() ? constructor[at++] : -1; };
@@ -141,7 +88,7 @@ TagViewer_window::template_failure TagViewer_window::expand_template(bool* song_
         trace("constructor: %s\n", constructor.c_str() + at);
         trace("single_char: %s\n", single);
         if (single[0] != '/') {
-            new_name += cleaned(single[0], loaded_rules);
+            append(std::string_view(single, 1));
             trace("new_name: %s\n", new_name.String());
             continue;
         }
@@ -162,7 +109,7 @@ TagViewer_window::template_failure TagViewer_window::expand_template(bool* song_
             if (source != 't' && source != 'a')
                 return entry.alert;
             const BString& value = source == 't' ? *entry.tag : *entry.attr;
-            append_cleaned(new_name, value.String(), loaded_rules);
+            append(value.String());
             inserted++;
             filled += value.Length() > 0 ? 1 : 0;
             trace("new_name: %s\n", new_name.String());
@@ -172,9 +119,7 @@ TagViewer_window::template_failure TagViewer_window::expand_template(bool* song_
             return "";
     }
     std::string name = new_name.String();
-    trim_for_windows(name, loaded_rules);
-    cut_to_fit(name, loaded_rules);
-    trim_for_windows(name, loaded_rules);
+    fit_name(&name, loaded_rules);
     new_name = name.c_str();
     trace("new_name: %s\n", new_name.String());
     const bool song = inserted == 0 || filled > 0;

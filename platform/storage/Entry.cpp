@@ -478,11 +478,11 @@ status_t get_name_rules(const entry_ref& ref, name_rules* rules)
         traits = file_system_traits(dirFd);
         ::close(dirFd);
     }
-    if (traits.utf16Names) {
-        rules->utf16_names = true;
+    rules->utf16_names = traits.utf16Names;
+    if (traits.utf16Names && traits.utf16UnitNames) {
+        // 255 UTF-16 units are at most 765 bytes.
         rules->max_utf16_units = 255;
-        // Else FUSE's own bound: 255 UTF-16 units are at most 765 bytes.
-        rules->max_bytes = traits.nameBytes255 ? 255 : 1024;
+        rules->max_bytes = 765;
     }
     return B_OK;
 }

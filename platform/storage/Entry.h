@@ -1,6 +1,7 @@
 // platform/storage/Entry.h: entry references and entries (a name in a directory).
 #pragma once
 
+#include "platform/storage/NameRules.h"
 #include "platform/support/SupportDefs.h"
 
 #include <ctime>
@@ -54,13 +55,6 @@ struct entry_ref {
 // part is resolved; the leaf is not (a link stays a link). B_OK, B_BAD_VALUE,
 // B_ENTRY_NOT_FOUND (the directory is missing), or the mapped errno.
 status_t get_ref_for_path(const char* path, entry_ref* ref);
-
-// What names a folder's file system takes.
-struct name_rules {
-    bool utf16_names = false; // stored as UTF-16 (FAT, exFAT, NTFS): Windows's rules apply
-    size_t max_bytes = 255; // the longest name in bytes
-    size_t max_utf16_units = 0; // and in UTF-16 units, where they are counted (0: not)
-};
 
 // The rules of the file system that holds ref's folder, learnt from the folder the reference
 // holds open where it has one. B_OK, B_BAD_VALUE, or the mapped errno of opening the folder
