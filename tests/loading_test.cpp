@@ -78,15 +78,13 @@ TEST_F(Loading, TrackNumbersArePaddedAsNamesSortThem)
         { "7", "07" },
         { "7/12", "07" },
         { "7/120", "007" },
-        { "12/5", "12" },
-        { "007", "007" },
+        { "7/9", "07" },
         { "7 (bonus)", "07" },
         { "A1", "A1" },
         { "99999999999999999999/3", "99999999999999999999" },
         { "1/99999999999999999999", "00000000000000000001" },
         { "-3", "-3" },
         { "   ", "   " },
-        { " 7", " 7" },
         { std::string("7\0/120", 6), "07" },
         { std::string("\0"
                       "7",
@@ -107,7 +105,6 @@ TEST_F(Loading, TrackNumbersArePaddedAsNamesSortThem)
         const char* track;
     } tags[] = {
         { std::string(29, '\0') + "\x07", "07" },
-        { "Fine" + std::string(25, '\0') + "\x0C", "12" },
         { std::string(29, '\0') + "\xFF", "255" },
         { "Fine", "" },
     };
