@@ -90,7 +90,7 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
 
     delete tag;
     tag = new Mp3Tag(&ref);
-    // The five song fields: the tag record's text and its variable, the attribute and its.
+    // The song fields: the tag record's text and its variable, the attribute and its.
     const SongField fields[] = {
         { tag->title, 30, &title_tag, "Title", &title_attr },
         { tag->artist, 30, &artist_tag, "Artist", &artist_attr },
