@@ -185,7 +185,7 @@ TEST(Attributes, SongAttributesFallBackToTheId3v2Tag)
         std::string tag = mp3gen::id3v2(c.version,
             { { "TIT2", title, c.encoding }, { "TPE1", artist, c.encoding },
                 { "TALB", album, c.encoding }, { c.yearFrame, c.yearText, c.encoding },
-                { "COMM", comment, c.encoding } });
+                { "COMM", comment, c.encoding }, { "TRCK", "7/12", c.encoding } });
         dir.MakeMp3("song.mp3", "", tag);
         BNode node(dir.PathOf("song.mp3").c_str());
         attr_info info {};
@@ -196,6 +196,7 @@ TEST(Attributes, SongAttributesFallBackToTheId3v2Tag)
         EXPECT_EQ(read_attr(node, "Album"), with_nul(album));
         EXPECT_EQ(read_attr(node, "Year"), with_nul("1987"));
         EXPECT_EQ(read_attr(node, "Comment"), with_nul(comment));
+        EXPECT_EQ(read_attr(node, "Track"), with_nul("7/12"));
     }
 }
 

@@ -40,7 +40,8 @@ void TagViewer_window::build_views()
         label("Use the tag and attribute variables, and additional"),
         label("characters of your choice, to build the new filename."),
         label("Tags:          /at, /tt, /lt, /yt, /ct"),
-        label("Attributes:   /aa, /ta, /la, /ya, /ca"), label(""), nullptr);
+        label("Attributes:   /aa, /ta, /la, /ya, /ca"), label("Track:         /nt, /na"), label(""),
+        nullptr);
     MView* renameButtons = new HGroup(kRightCellLimits, button("Add .mp3", CMD_ADD_MP3),
         button("Remove .mp3", CMD_REMOVE_MP3), button("Rename", CMD_RENAME), nullptr);
     MView* navigationButtons = new HGroup(kRowLimits, button("About", CMD_ABOUT),

@@ -8,6 +8,7 @@
 
 void TagViewer_window::rena()
 {
+    kept_beeped = false;
     for_each_file(&TagViewer_window::rena_one);
 }
 
@@ -52,11 +53,21 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
 // A template that cannot be expanded renames nothing: its alert has told the user, and the
 // partial name would throw the file's name away. The error lies in the template alone, so in
 // "ALL" mode every later file would fail alike and the loop ends here.
+// A name without song information (every variable the template inserts is empty) would
+// throw the file's name away for " - .mp3": the file keeps it, with one beep per command.
 bool TagViewer_window::rena_one()
 {
-    if (template_failure failure = expand_template()) {
+    bool song_information = true;
+    if (template_failure failure = expand_template(&song_information)) {
         report_template(failure);
         return false;
+    }
+    if (!song_information) {
+        trace("kept: no song information\n");
+        if (!kept_beeped)
+            beep();
+        kept_beeped = true;
+        return true;
     }
     rename();
     return true;

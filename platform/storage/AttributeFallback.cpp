@@ -191,6 +191,7 @@ SongTexts parse_tag(const std::string& bytes)
     texts.album = text_frame(*tag, "TALB");
     texts.year = year_of(text_frame(*tag, "TDRC"));
     texts.comment = comment_of(*tag);
+    texts.track = text_frame(*tag, "TRCK");
     return texts;
 }
 

@@ -17,6 +17,7 @@ struct SongTexts {
     std::optional<std::string> album; // TALB
     std::optional<std::string> year; // the year of TDRC, or of TYER where there is no TDRC
     std::optional<std::string> comment; // COMM with an empty description
+    std::optional<std::string> track; // TRCK
 };
 
 // A node as its fallbacks see it: its state when it was opened, its path, a readable

@@ -463,6 +463,32 @@ status_t BEntry::GetNodeRef(node_ref* ref) const
     return B_OK;
 }
 
+status_t get_name_rules(const entry_ref& ref, name_rules* rules)
+{
+    if (rules == nullptr)
+        return B_BAD_VALUE;
+    *rules = name_rules();
+    FileSystemTraits traits;
+    if (const directory_handle* folder = ref.folder.get(); folder != nullptr) {
+        traits = folder->Traits();
+    } else {
+        struct stat st;
+        status_t opened;
+        int dirFd = open_directory(ref.directory_path, &st, &opened);
+        if (dirFd < 0)
+            return opened;
+        traits = file_system_traits(dirFd);
+        ::close(dirFd);
+    }
+    rules->utf16_names = traits.utf16Names;
+    if (traits.utf16Names && traits.utf16UnitNames) {
+        // 255 UTF-16 units are at most 765 bytes.
+        rules->max_utf16_units = 255;
+        rules->max_bytes = 765;
+    }
+    return B_OK;
+}
+
 status_t BEntry::Rename(const char* name, bool clobber)
 {
     node_ref unknown;

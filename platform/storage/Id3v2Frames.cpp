@@ -14,7 +14,7 @@ namespace
 const size_t kHeaderSize = 10;
 
 // Where each kept frame goes; kYearFallback (TYER, TYE) stands in for a missing TDRC.
-enum Slot { kTitle, kArtist, kAlbum, kYear, kComment, kYearFallback, kSlotCount };
+enum Slot { kTitle, kArtist, kAlbum, kYear, kComment, kTrack, kYearFallback, kSlotCount };
 
 std::optional<Slot> slot_of(int major, const std::string& id)
 {
@@ -28,6 +28,7 @@ std::optional<Slot> slot_of(int major, const std::string& id)
         { "TALB", "TAL", kAlbum },
         { "TDRC", nullptr, kYear },
         { "COMM", "COM", kComment },
+        { "TRCK", "TRK", kTrack },
         { "TYER", "TYE", kYearFallback },
     };
     for (const auto& s : kSlots) {
@@ -269,7 +270,7 @@ std::string keep_song_frames(const TagReader& read)
     if (frames[kYear].empty())
         frames[kYear] = std::move(frames[kYearFallback]);
     std::string out;
-    for (int slot = kTitle; slot <= kComment; ++slot) {
+    for (int slot = kTitle; slot <= kTrack; ++slot) {
         const std::string& body = frames[slot];
         if (!body.empty())
             out += kKeptFrameIds[slot] + syncsafe_bytes(body.size()) + std::string(2, '\0') + body;

@@ -12,7 +12,7 @@ constexpr size_t kMaxId3v2TagSize = 16u * 1024 * 1024;
 // A kept frame's data (after its format flags are undone) is at most this long.
 constexpr size_t kMaxKeptFrameSize = 64u * 1024;
 // The frames a fresh tag holds, in this order, each at most once.
-constexpr const char* kKeptFrameIds[] = { "TIT2", "TPE1", "TALB", "TDRC", "COMM" };
+constexpr const char* kKeptFrameIds[] = { "TIT2", "TPE1", "TALB", "TDRC", "COMM", "TRCK" };
 
 // Reads up to length bytes at offset from the start of the tag (its 10-byte header included);
 // fewer where the file ends.
