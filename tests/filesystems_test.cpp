@@ -568,7 +568,7 @@ INSTANTIATE_TEST_SUITE_P(FileSystems, Matrix,
         FileSystem {
             "Btrfs", Mounting::Loop, 128, { "mkfs.btrfs", "-q", "-f" }, { "mount", "-o", "loop" } },
         FileSystem { "ExfatFuse", Mounting::FuseOnLoop, 16, { "mkfs.exfat" },
-            { "mount.exfat-fuse" }, true, true },
+            { "mount.exfat-fuse" }, true, false, true },
         FileSystem { "FatFuse", Mounting::FuseOnImage, 16, { "mkfs.vfat" },
             { "fusefat", "-o", "rw+" }, true },
         FileSystem { "Ntfs3g", Mounting::FuseOnImage, 16, { "mkfs.ntfs", "-F", "-f", "-Q" },
