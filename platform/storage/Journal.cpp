@@ -568,8 +568,11 @@ std::vector<Rename> unfinished(const std::vector<journal_record>& records)
             for (auto it = renames.rbegin(); it != renames.rend(); ++it) {
                 if (it->done)
                     continue;
-                if (record.from.empty() && record.to.empty()) {
+                if ((record.from.empty() && record.to.empty()) || it->rename == nullptr) {
+                    // Every rename; or the steps of a move that journaled no rename.
                     it->done = true;
+                    if (it->rename == nullptr && !record.from.empty())
+                        break;
                 } else if (it->rename != nullptr && it->rename->from == record.from
                     && it->rename->to == record.to
                     && it->rename->folder_node == record.folder_node) {
@@ -724,7 +727,8 @@ void finish_temporary(const Folder& folder, const std::string& path, const journ
     for (const std::string& name : { target, step.from }) {
         if (!is_plain_leaf(name))
             continue;
-        journal_note(journal_step::rename, step.to.c_str(), name.c_str(), ours);
+        // Its steps are journaled, but not as a rename: undo puts back what the user did, and
+        // this only finishes what a killed run left half done.
         status_t status = move_no_replace(folder.dir.fd, step.to.c_str(), name.c_str(), ours);
         journal_note(journal_step::done, step.to.c_str(), name.c_str(), ours);
         if (status == B_OK) {
