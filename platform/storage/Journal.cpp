@@ -223,6 +223,7 @@ int open_journal(int folderFd, const std::string& name)
 // The process's journal.
 std::mutex sLock;
 int sFd = -1;
+off_t sEnd = 0; // the journal's size: only this process writes it
 bool sFailed = false;
 status_t sFailure = B_OK;
 bool sDirty = false;
@@ -301,6 +302,7 @@ int create_journal()
         return error;
     }
     sFd = fd;
+    sEnd = sizeof kMagic;
     sPath = folder + "/" + name;
     sLastSync = std::chrono::steady_clock::now();
     prune(folderFd);
@@ -332,9 +334,9 @@ status_t journal_append(const journal_record& record)
     if (bytes.empty()) {
         fail(ENAMETOOLONG);
     } else {
-        off_t end = ::lseek(sFd, 0, SEEK_END);
         ssize_t written = ::write(sFd, bytes.data(), bytes.size());
         if (written == static_cast<ssize_t>(bytes.size())) {
+            sEnd += written;
             sDirty = true;
             if (std::chrono::steady_clock::now() - sLastSync >= kSyncEvery) {
                 ::fdatasync(sFd);
@@ -346,8 +348,8 @@ status_t journal_append(const journal_record& record)
         int error = written < 0 ? errno : ENOSPC;
         // A part of a record would end what the reader takes: it goes, so that the mark below
         // can still be read.
-        if (written > 0 && end >= 0)
-            (void)::ftruncate(sFd, end);
+        if (written > 0)
+            (void)::ftruncate(sFd, sEnd);
         fail(error);
     }
     journal_record missing;
