@@ -479,7 +479,7 @@ thread_local const journal_folder_scope* sFolder = nullptr;
 } // namespace
 
 journal_folder_scope::journal_folder_scope(dev_t device, ino_t node, const std::string& path)
-    : fOuter(sFolder)
+    : outer(sFolder)
     , device(device)
     , node(node)
     , path(path)
@@ -489,7 +489,7 @@ journal_folder_scope::journal_folder_scope(dev_t device, ino_t node, const std::
 
 journal_folder_scope::~journal_folder_scope()
 {
-    sFolder = fOuter;
+    sFolder = outer;
 }
 
 node_ref journal_identity(const struct stat& st)
