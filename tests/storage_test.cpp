@@ -302,17 +302,29 @@ void in_killed_run(const std::function<void()>& body)
     }
 }
 
-// Journals step in dir's folder as a run would, for the file now under `file` (or, empty, none).
-void journal_step_for(const ScratchDir& dir, journal_step step, const std::string& from,
-    const std::string& to, const std::string& file)
+// A step a killed run journaled in a folder, for the file then under `file` ("": none);
+// `folder` names the folder journaled when it is not the run's own.
+struct Step {
+    journal_step step;
+    std::string from, to, file;
+    std::string folder = "";
+};
+
+void journal_steps(const ScratchDir& dir, const std::vector<Step>& steps)
 {
-    struct stat folder, st = {};
-    ASSERT_EQ(::stat(dir.Path().c_str(), &folder), 0);
-    if (!file.empty()) {
-        ASSERT_EQ(::lstat(file.c_str(), &st), 0) << file;
-    }
-    journal_folder_scope scope(folder.st_dev, folder.st_ino, dir.Path());
-    journal_note(step, from.c_str(), to.c_str(), st);
+    in_killed_run([&] {
+        struct stat folder;
+        ::stat(dir.Path().c_str(), &folder);
+        for (const Step& step : steps) {
+            struct stat st = {};
+            if (!step.file.empty())
+                ::lstat(
+                    step.file[0] == '/' ? step.file.c_str() : dir.PathOf(step.file).c_str(), &st);
+            journal_folder_scope scope(
+                folder.st_dev, folder.st_ino, step.folder.empty() ? dir.Path() : step.folder);
+            journal_note(step.step, step.from.c_str(), step.to.c_str(), st);
+        }
+    });
 }
 
 } // namespace
@@ -320,39 +332,44 @@ void journal_step_for(const ScratchDir& dir, journal_step step, const std::strin
 TEST(JournalRecovery, ActsOnlyOnWhatAKilledRunJournaled)
 {
     using Names = std::map<std::string, std::string>;
+    using js = journal_step;
     const std::string temp = "A.mp3.orvalin-renaming";
+    const Step rename { js::rename, "a.mp3", "b.mp3", "a.mp3" };
+    const Step placeholder { js::placeholder, "a.mp3", "b.mp3", "a.mp3" };
+    const Step made { js::placeholder_made, "a.mp3", "b.mp3", "b.mp3" };
+    const Step done { js::done, "a.mp3", "b.mp3", "a.mp3" };
+    const Names song { { "a.mp3", "song" } }, reserved { { "a.mp3", "song" }, { "b.mp3", "" } };
     const struct {
         const char* what;
-        // Makes the files and runs the killed run; dir is the folder, other a second one.
-        std::function<void(ScratchDir& dir, ScratchDir& other)> setup;
+        Names before;
+        std::vector<Step> steps; // journaled by a run killed then
+        std::function<void(ScratchDir& dir, ScratchDir& other)> then; // after the kill, or null
         Names after;
         bool lockHeld = false; // the run's writer is still going
+        bool asRoot = false; // gives a file to another user
     } rows[] = {
-        { "an empty file dated as the old placeholders, unjournaled",
+        // Nothing journaled: nothing done, whatever the names, sizes and dates.
+        { "an empty file dated as the old placeholders", { { "B.mp3", "" } }, {},
             [](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("B.mp3");
                 const struct timespec times[2] = { { 315576000, 0 }, { 315576000, 0 } };
                 ::utimensat(AT_FDCWD, dir.PathOf("B.mp3").c_str(), times, 0);
             },
             { { "B.mp3", "" } } },
         { "the user's own file named like a temporary name",
-            [](ScratchDir& dir, ScratchDir&) { dir.MakeFile("notes.txt.orvalin-renaming", "n"); },
+            { { "notes.txt.orvalin-renaming", "n" } }, {}, nullptr,
             { { "notes.txt.orvalin-renaming", "n" } } },
-        { "an empty file beside a temporary name, unjournaled",
+        { "an empty file beside a temporary name", { { "A.mp3", "" }, { temp, "song" } }, {},
+            nullptr, { { "A.mp3", "" }, { temp, "song" } } },
+        { "a hard link named like a temporary name", { { "A.mp3", "song" } }, {},
             [&](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("A.mp3");
-                dir.MakeFile(temp, "song");
-            },
-            { { "A.mp3", "" }, { temp, "song" } } },
-        { "a hard link named like a temporary name, unjournaled",
-            [&](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("A.mp3", "song");
                 ::link(dir.PathOf("A.mp3").c_str(), dir.PathOf(temp).c_str());
             },
             { { "A.mp3", "song" }, { temp, "song" } } },
-        { "killed between link and unlink: the old name goes",
+        // Killed between link and unlink (the real rename): the old name goes, while it is
+        // still the same file.
+        { "killed between link and unlink", song, {},
             [](ScratchDir& dir, ScratchDir&) {
-                entry_ref ref = dir.MakeFile("a.mp3", "song");
+                entry_ref ref = dir.Ref("a.mp3");
                 in_killed_run([&] {
                     entry_force_link_rename(true);
                     entry_between_link_and_unlink([] { ::_exit(0); });
@@ -360,195 +377,83 @@ TEST(JournalRecovery, ActsOnlyOnWhatAKilledRunJournaled)
                 });
             },
             { { "b.mp3", "song" } } },
-        { "killed between link and unlink, the old name since taken by another file",
+        { "killed between link and unlink, the old name since another file's", song,
+            { rename, { js::link, "a.mp3", "b.mp3", "a.mp3" } },
             [](ScratchDir& dir, ScratchDir&) {
-                entry_ref ref = dir.MakeFile("a.mp3", "song");
-                in_killed_run([&] {
-                    entry_force_link_rename(true);
-                    entry_between_link_and_unlink([] { ::_exit(0); });
-                    (void)BEntry(&ref).Rename("b.mp3");
-                });
+                ::link(dir.PathOf("a.mp3").c_str(), dir.PathOf("b.mp3").c_str());
                 ::unlink(dir.PathOf("a.mp3").c_str());
                 dir.MakeFile("a.mp3", "song");
             },
             { { "a.mp3", "song" }, { "b.mp3", "song" } } },
-        { "a journaled placeholder goes",
+        // Placeholders: removed only while they are the node journaled, and the user's.
+        { "a journaled placeholder", reserved, { rename, placeholder, made }, nullptr, song },
+        { "a placeholder whose rename ended", reserved, { rename, made, done }, nullptr, reserved },
+        { "a placeholder's name since another empty file's", reserved, { rename, made },
             [](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("a.mp3", "song");
-                dir.MakeFile("b.mp3");
-                in_killed_run([&] {
-                    journal_step_for(
-                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
-                });
-            },
-            { { "a.mp3", "song" } } },
-        { "a placeholder whose rename ended stays (the name is the user's again)",
-            [](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("a.mp3", "song");
-                dir.MakeFile("b.mp3");
-                in_killed_run([&] {
-                    journal_step_for(
-                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
-                    journal_step_for(
-                        dir, journal_step::done, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                });
-            },
-            { { "a.mp3", "song" }, { "b.mp3", "" } } },
-        { "a journaled placeholder's name since taken by another empty file",
-            [](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("a.mp3", "song");
-                dir.MakeFile("b.mp3");
-                in_killed_run([&] {
-                    journal_step_for(
-                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
-                });
-                ::unlink(dir.PathOf("b.mp3").c_str());
                 dir.MakeFile("c.mp3");
                 ::rename(dir.PathOf("c.mp3").c_str(), dir.PathOf("b.mp3").c_str());
             },
-            { { "a.mp3", "song" }, { "b.mp3", "" } } },
-        { "a journaled placeholder's name the song took before the kill",
+            reserved },
+        { "a placeholder's name the song took before the kill", reserved, { rename, made },
             [](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("a.mp3", "song");
-                dir.MakeFile("b.mp3");
-                in_killed_run([&] {
-                    journal_step_for(
-                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
-                });
                 ::rename(dir.PathOf("a.mp3").c_str(), dir.PathOf("b.mp3").c_str());
             },
             { { "b.mp3", "song" } } },
-        { "killed while its placeholder was being made (the last record)",
+        { "another user's placeholder", reserved, { rename, made },
             [](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("a.mp3", "song");
-                in_killed_run([&] {
-                    journal_step_for(
-                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                });
-                dir.MakeFile("b.mp3");
+                ASSERT_EQ(::chown(dir.PathOf("b.mp3").c_str(), 65534, 65534), 0);
             },
-            { { "a.mp3", "song" } } },
-        { "an empty file made long after a run killed while making its placeholder",
+            reserved, false, true },
+        { "a live run's placeholder", reserved, { rename, made }, nullptr, reserved, true },
+        // Killed in the create of a placeholder: its node was never journaled.
+        { "killed while its placeholder was made", song, { rename, placeholder },
+            [](ScratchDir& dir, ScratchDir&) { dir.MakeFile("b.mp3"); }, song },
+        { "an empty file made long after such a kill", song, { rename, placeholder },
             [](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("a.mp3", "song");
-                in_killed_run([&] {
-                    journal_step_for(
-                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                });
                 const struct timespec hourAgo[2]
                     = { { ::time(nullptr) - 3600, 0 }, { ::time(nullptr) - 3600, 0 } };
                 for (const journal_file& journal : journal_list())
                     ::utimensat(AT_FDCWD, journal.path.c_str(), hourAgo, 0);
                 dir.MakeFile("b.mp3");
             },
-            { { "a.mp3", "song" }, { "b.mp3", "" } } },
-        { "an empty file under a placeholder's name announced before other steps",
-            [](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("a.mp3", "song");
-                dir.MakeFile("b.mp3");
-                in_killed_run([&] {
-                    journal_step_for(
-                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::link, "a.mp3", "c.mp3", dir.PathOf("a.mp3"));
-                });
-            },
-            { { "a.mp3", "song" }, { "b.mp3", "" } } },
-        { "a journaled temporary name goes on to its target",
-            [&](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile(temp, "song");
-                in_killed_run([&] {
-                    journal_step_for(dir, journal_step::rename, "a.mp3", "A.mp3", dir.PathOf(temp));
-                    journal_step_for(dir, journal_step::temporary, "a.mp3", temp, dir.PathOf(temp));
-                });
-            },
-            { { "A.mp3", "song" } } },
-        { "a journaled temporary name whose target is taken goes back",
-            [&](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile(temp, "song");
-                dir.MakeFile("A.mp3", "theirs");
-                in_killed_run([&] {
-                    journal_step_for(dir, journal_step::rename, "a.mp3", "A.mp3", dir.PathOf(temp));
-                    journal_step_for(dir, journal_step::temporary, "a.mp3", temp, dir.PathOf(temp));
-                });
-            },
-            { { "A.mp3", "theirs" }, { "a.mp3", "song" } } },
-        { "a record naming a file outside its folder",
-            [](ScratchDir& dir, ScratchDir& other) {
-                other.MakeFile("victim");
-                const std::string up
-                    = "../" + other.Path().substr(other.Path().rfind('/') + 1) + "/victim";
-                in_killed_run([&] {
-                    journal_step_for(
-                        dir, journal_step::rename, "a.mp3", up, other.PathOf("victim"));
-                    journal_step_for(
-                        dir, journal_step::placeholder_made, "a.mp3", up, other.PathOf("victim"));
-                    journal_step_for(dir, journal_step::link, "x", up, other.PathOf("victim"));
-                });
-                dir.MakeFile("x", "");
-            },
-            { { "x", "" } } },
-        { "a record whose folder path now names another folder",
-            [](ScratchDir& dir, ScratchDir& other) {
-                other.MakeFile("b.mp3");
-                in_killed_run([&] {
-                    // other's path, with dir's identity: as after other replaced the folder.
-                    struct stat folder, st;
-                    ::stat(dir.Path().c_str(), &folder);
-                    ::stat(other.PathOf("b.mp3").c_str(), &st);
-                    journal_folder_scope scope(folder.st_dev, folder.st_ino, other.Path());
-                    journal_note(journal_step::rename, "a.mp3", "b.mp3", st);
-                    journal_note(journal_step::placeholder_made, "a.mp3", "b.mp3", st);
-                });
-            },
-            {} },
-        { "a live run's placeholder",
-            [](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("a.mp3", "song");
-                dir.MakeFile("b.mp3");
-                in_killed_run([&] {
-                    journal_step_for(
-                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
-                });
-            },
-            { { "a.mp3", "song" }, { "b.mp3", "" } }, true },
-        { "another user's placeholder",
-            [](ScratchDir& dir, ScratchDir&) {
-                dir.MakeFile("a.mp3", "song");
-                dir.MakeFile("b.mp3");
-                ::chown(dir.PathOf("b.mp3").c_str(), 65534, 65534);
-                in_killed_run([&] {
-                    journal_step_for(
-                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
-                    journal_step_for(
-                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
-                });
-            },
-            { { "a.mp3", "song" }, { "b.mp3", "" } } },
+            reserved },
+        { "an empty file under a placeholder's name announced before other steps", reserved,
+            { rename, placeholder, { js::link, "a.mp3", "c.mp3", "a.mp3" } }, nullptr, reserved },
+        // Temporary names: on to the target, else back, never replacing.
+        { "a journaled temporary name", { { temp, "song" } },
+            { { js::rename, "a.mp3", "A.mp3", temp }, { js::temporary, "a.mp3", temp, temp } },
+            nullptr, { { "A.mp3", "song" } } },
+        { "a journaled temporary name whose target is taken",
+            { { temp, "song" }, { "A.mp3", "theirs" } },
+            { { js::rename, "a.mp3", "A.mp3", temp }, { js::temporary, "a.mp3", temp, temp } },
+            nullptr, { { "A.mp3", "theirs" }, { "a.mp3", "song" } } },
+        // Forged or stale records.
+        { "a record naming a file outside its folder", { { "x", "" } },
+            { { js::placeholder_made, "a.mp3", "../victim", "../victim" },
+                { js::link, "x", "../victim", "../victim" } },
+            nullptr, { { "x", "" } } },
+        { "a record whose folder path now names another folder", {},
+            { { js::placeholder_made, "a.mp3", "b.mp3", "/", "OTHER" } }, nullptr, {} },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
+        if (row.asRoot && ::geteuid() != 0) {
+            std::printf("%s: cannot run here: needs root\n", row.what);
+            continue;
+        }
         ScratchDir dir, other;
         EnvGuard state("XDG_STATE_HOME", (dir.Path() + ".state").c_str());
-        row.setup(dir, other);
+        for (const auto& [name, bytes] : row.before)
+            dir.MakeFile(name, bytes);
+        dir.MakeFile("../victim");
+        other.MakeFile("b.mp3");
+        std::vector<Step> steps = row.steps;
+        for (Step& step : steps)
+            if (step.folder == "OTHER")
+                step = { step.step, step.from, step.to, other.PathOf("b.mp3"), other.Path() };
+        journal_steps(dir, steps);
+        if (row.then)
+            row.then(dir, other);
         int held = -1;
         if (row.lockHeld) {
             std::vector<journal_file> journals = journal_list();
@@ -564,7 +469,9 @@ TEST(JournalRecovery, ActsOnlyOnWhatAKilledRunJournaled)
                 after[name] = dir.Read(name);
             EXPECT_EQ(after, row.after) << "start " << start;
         }
-        EXPECT_TRUE(other.Exists("victim") || other.Count() == 0 || other.Exists("b.mp3"));
+        EXPECT_TRUE(dir.Exists("../victim"));
+        EXPECT_TRUE(other.Exists("b.mp3"));
+        ::unlink(dir.PathOf("../victim").c_str());
         if (held >= 0)
             ::close(held);
     }

@@ -223,6 +223,7 @@ int open_journal(int folderFd, const std::string& name)
 // The process's journal.
 std::mutex sLock;
 int sFd = -1;
+off_t sEnd = 0; // the journal's size: only this process writes it
 bool sFailed = false;
 status_t sFailure = B_OK;
 bool sDirty = false;
@@ -301,6 +302,7 @@ int create_journal()
         return error;
     }
     sFd = fd;
+    sEnd = sizeof kMagic;
     sPath = folder + "/" + name;
     sLastSync = std::chrono::steady_clock::now();
     prune(folderFd);
@@ -332,9 +334,9 @@ status_t journal_append(const journal_record& record)
     if (bytes.empty()) {
         fail(ENAMETOOLONG);
     } else {
-        off_t end = ::lseek(sFd, 0, SEEK_END);
         ssize_t written = ::write(sFd, bytes.data(), bytes.size());
         if (written == static_cast<ssize_t>(bytes.size())) {
+            sEnd += written;
             sDirty = true;
             if (std::chrono::steady_clock::now() - sLastSync >= kSyncEvery) {
                 ::fdatasync(sFd);
@@ -346,8 +348,8 @@ status_t journal_append(const journal_record& record)
         int error = written < 0 ? errno : ENOSPC;
         // A part of a record would end what the reader takes: it goes, so that the mark below
         // can still be read.
-        if (written > 0 && end >= 0)
-            (void)::ftruncate(sFd, end);
+        if (written > 0)
+            (void)::ftruncate(sFd, sEnd);
         fail(error);
     }
     journal_record missing;
@@ -477,7 +479,7 @@ thread_local const journal_folder_scope* sFolder = nullptr;
 } // namespace
 
 journal_folder_scope::journal_folder_scope(dev_t device, ino_t node, const std::string& path)
-    : fOuter(sFolder)
+    : outer(sFolder)
     , device(device)
     , node(node)
     , path(path)
@@ -487,7 +489,7 @@ journal_folder_scope::journal_folder_scope(dev_t device, ino_t node, const std::
 
 journal_folder_scope::~journal_folder_scope()
 {
-    sFolder = fOuter;
+    sFolder = outer;
 }
 
 node_ref journal_identity(const struct stat& st)
@@ -568,8 +570,11 @@ std::vector<Rename> unfinished(const std::vector<journal_record>& records)
             for (auto it = renames.rbegin(); it != renames.rend(); ++it) {
                 if (it->done)
                     continue;
-                if (record.from.empty() && record.to.empty()) {
+                if ((record.from.empty() && record.to.empty()) || it->rename == nullptr) {
+                    // Every rename; or the steps of a move that journaled no rename.
                     it->done = true;
+                    if (it->rename == nullptr && !record.from.empty())
+                        break;
                 } else if (it->rename != nullptr && it->rename->from == record.from
                     && it->rename->to == record.to
                     && it->rename->folder_node == record.folder_node) {
@@ -724,7 +729,8 @@ void finish_temporary(const Folder& folder, const std::string& path, const journ
     for (const std::string& name : { target, step.from }) {
         if (!is_plain_leaf(name))
             continue;
-        journal_note(journal_step::rename, step.to.c_str(), name.c_str(), ours);
+        // Its steps are journaled, but not as a rename: undo puts back what the user did, and
+        // this only finishes what a killed run left half done.
         status_t status = move_no_replace(folder.dir.fd, step.to.c_str(), name.c_str(), ours);
         journal_note(journal_step::done, step.to.c_str(), name.c_str(), ours);
         if (status == B_OK) {

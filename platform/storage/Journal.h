@@ -18,6 +18,7 @@ enum class journal_step : uint8_t {
     temporary = 4, // `from` (the file `file`) is about to move to the temporary name `to`
     link = 5, // `from` (the file `file`) is about to be linked as `to`, then unlinked
     done = 6, // the rename from `from` to `to` is over: nothing of it is left to recover
+              // (without names: every rename before it is; a later start recovered them)
     not_journaled = 7, // a record could not be written: what follows in this run is missing
 };
 
@@ -70,12 +71,9 @@ public:
     journal_folder_scope(const journal_folder_scope&) = delete;
     journal_folder_scope& operator=(const journal_folder_scope&) = delete;
 
-private:
-    const journal_folder_scope* fOuter;
-
-public:
-    dev_t device;
-    ino_t node;
+    const journal_folder_scope* const outer; // the scope this one is within, or null
+    const dev_t device;
+    const ino_t node;
     const std::string& path;
 };
 
