@@ -5,7 +5,7 @@
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
 #include "platform/interface/Alert.h"
-#include "platform/storage/RenameRecovery.h"
+#include "platform/storage/Journal.h"
 #include "platform/storage/Uri.h"
 #include "platform/support/Trace.h"
 
@@ -62,13 +62,13 @@ int orvalin_main(int argc, char** argv)
         ensure_gui();
         BMessage selection(B_REFS_RECEIVED);
         int32 elsewhere = 0;
-        RenameRecovery recovery;
+        // What killed runs left behind is finished or removed first, from their journals.
+        journal_recover();
         for (int i = 1; i < argc; i++) {
             std::string path;
             entry_ref ref;
             // An argument that names no reachable file is rejected like any other file; one
-            // that is not on this computer's disks is listed, so the alert can say so. What a
-            // killed run left in a local argument's folder is put right first.
+            // that is not on this computer's disks is listed, so the alert can say so.
             if (is_uri_elsewhere(argv[i])) {
                 beep();
                 selection.AddString(kElsewhereField, argv[i]);
@@ -76,8 +76,6 @@ int orvalin_main(int argc, char** argv)
                 continue;
             }
             bool local = local_path(argv[i], &path);
-            if (local)
-                recovery.Visit(&path);
             if (!local || get_ref_for_path(path.c_str(), &ref) != B_OK)
                 beep();
             else

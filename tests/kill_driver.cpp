@@ -9,7 +9,7 @@
 
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
-#include "platform/storage/RenameRecovery.h"
+#include "platform/storage/Journal.h"
 #include "platform/support/Trace.h"
 #include "scripts/mp3gen.h"
 #include "window/TagViewer_window.h"
@@ -24,17 +24,11 @@
 namespace
 {
 
-// The start's own recovery over the arguments, as the program runs it before the window opens.
+// The start's own recovery, as the program runs it before the window opens.
 std::vector<std::string> recover(int count, char** paths)
 {
-    RenameRecovery recovery;
-    std::vector<std::string> recovered;
-    for (int i = 0; i < count; i++) {
-        std::string path = paths[i];
-        recovery.Visit(&path);
-        recovered.push_back(path);
-    }
-    return recovered;
+    journal_recover();
+    return std::vector<std::string>(paths, paths + count);
 }
 
 int make(const std::string& folder, int count)

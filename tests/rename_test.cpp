@@ -416,6 +416,10 @@ TEST(EntryRef, FoldersAreHeldWhileReferencesLive)
     ASSERT_EQ(::mkdir(dir.PathOf("folder").c_str(), 0755), 0);
     dir.MakeFile("folder/a.mp3", "a");
     dir.MakeFile("folder/b.mp3", "b");
+    // The process's journal stays open from its first rename on; it holds no folder.
+    entry_ref first = dir.MakeFile("first.mp3");
+    EXPECT_EQ(BEntry(&first).Rename("second.mp3"), B_OK);
+    first = entry_ref();
     int before = open_descriptors();
     {
         entry_ref a = dir.Ref("folder/a.mp3"), b = dir.Ref("folder/b.mp3");

@@ -5,9 +5,6 @@
 #include "platform/storage/FindDirectory.h"
 #include "platform/storage/Journal.h"
 #include "platform/storage/Path.h"
-#include "platform/storage/PlaceholderJournal.h"
-#include "platform/storage/RenameMarks.h"
-#include "platform/storage/RenameRecovery.h"
 #include "tests/support/Child.h"
 #include "tests/support/Scratch.h"
 
@@ -213,87 +210,6 @@ TEST(Status, SystemErrorsKeepDistinctCodes)
         status_t status = status_for_errno(error);
         EXPECT_LT(status, 0) << error;
         EXPECT_TRUE(seen.insert(status).second) << error;
-    }
-}
-
-TEST(RenameRecovery, FinishesOrRemovesOnlyWhatAKilledRenameLeft)
-{
-    // A file: its name and bytes; `marked` dates it as a placeholder; `linkOf` makes it a
-    // second name of that file; `noted`: a run that is gone noted it as its placeholder.
-    struct File {
-        std::string name, bytes;
-        bool marked = false;
-        std::string linkOf = "";
-        bool noted = false;
-    };
-    using Names = std::map<std::string, std::string>;
-    const std::string temp = "A.mp3.orvalin-renaming";
-    const struct {
-        const char* what;
-        std::vector<File> before;
-        Names after;
-    } rows[] = {
-        { "temporary name finished", { { temp, "song" } }, { { "A.mp3", "song" } } },
-        { "later attempt finished", { { temp + "-2", "song" } }, { { "A.mp3", "song" } } },
-        { "target taken by another file", { { temp, "song" }, { "A.mp3", "other" } },
-            { { temp, "song" }, { "A.mp3", "other" } } },
-        { "both names of one file", { { "A.mp3", "song" }, { temp, "", false, "A.mp3" } },
-            { { "A.mp3", "song" } } },
-        { "placeholder removed", { { "B.mp3", "", true }, { "a.mp3", "song" } },
-            { { "a.mp3", "song" } } },
-        { "placeholder on the temporary name's target", { { "A.mp3", "", true }, { temp, "song" } },
-            { { "A.mp3", "song" } } },
-        { "undated placeholder on the temporary name's target",
-            { { "A.mp3", "" }, { temp, "song" } }, { { "A.mp3", "song" } } },
-        { "empty temporary name removed", { { temp, "" }, { "a.mp3", "song" } },
-            { { "a.mp3", "song" } } },
-        { "user's empty file kept", { { "empty.mp3", "" } }, { { "empty.mp3", "" } } },
-        { "placeholder noted but not yet dated", { { "B.mp3", "", false, "", true } }, {} },
-        { "old file with bytes kept", { { "old.mp3", "x", true } }, { { "old.mp3", "x" } } },
-        { "old empty file with two names kept",
-            { { "e.mp3", "", true }, { "f.mp3", "", false, "e.mp3" } },
-            { { "e.mp3", "" }, { "f.mp3", "" } } },
-        { "not temporary names",
-            { { temp + "-0", "a" }, { temp + "x", "b" }, { ".orvalin-renaming", "c" } },
-            { { temp + "-0", "a" }, { temp + "x", "b" }, { ".orvalin-renaming", "c" } } },
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        ScratchDir dir;
-        for (const File& file : row.before) {
-            if (!file.linkOf.empty()) {
-                ASSERT_EQ(
-                    ::link(dir.PathOf(file.linkOf).c_str(), dir.PathOf(file.name).c_str()), 0);
-                continue;
-            }
-            dir.MakeFile(file.name, file.bytes);
-            if (file.noted) {
-                ::setenv("XDG_STATE_HOME", (dir.Path() + ".state").c_str(), 1);
-                if (pid_t child = ::fork(); child == 0) {
-                    note_placeholder(::open(dir.Path().c_str(), O_PATH), file.name.c_str());
-                    ::_exit(0);
-                } else {
-                    ::waitpid(child, nullptr, 0);
-                }
-            }
-            if (file.marked) {
-                const struct timespec times[2]
-                    = { { kPlaceholderTime, 0 }, { kPlaceholderTime, 0 } };
-                ASSERT_EQ(::utimensat(AT_FDCWD, dir.PathOf(file.name).c_str(), times, 0), 0);
-            }
-        }
-        // The launch argument that names the temporary name follows its file.
-        std::string argument = dir.PathOf(temp);
-        RenameRecovery recovery;
-        recovery.Visit(&argument);
-        Names after;
-        for (const std::string& name : dir.Names())
-            after[name] = dir.Read(name);
-        EXPECT_EQ(after, row.after);
-        bool hadTemp = std::any_of(row.before.begin(), row.before.end(),
-            [&](const File& file) { return file.name == temp; });
-        EXPECT_EQ(argument,
-            dir.PathOf(hadTemp && !after.count(temp) && after.count("A.mp3") ? "A.mp3" : temp));
     }
 }
 

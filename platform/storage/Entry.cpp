@@ -3,6 +3,7 @@
 
 #include "platform/storage/FileSystemTraits.h"
 #include "platform/storage/Journal.h"
+#include "platform/storage/OpenRegular.h"
 #include "platform/storage/Path.h"
 #include "platform/storage/Rename.h"
 #include "platform/storage/SeenNode.h"
@@ -217,18 +218,18 @@ void note_seen_node(
     }
 }
 
-int open_seen_regular(const entry_ref& ref, const std::string& path, int flags)
+int open_seen_regular(const entry_ref& ref, const std::string& path, int flags, struct stat* st)
 {
     const bool seen = sSeen.regular && sSeen.path == path;
     sSeen.regular = false;
     if (!seen)
         return -2;
-    flags |= O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
     // Seen through the folder the reference holds: opened through it too, which spares the
     // walk along the path.
     if (std::shared_ptr<const directory_handle> folder = sSeen.folder.lock())
-        return folder == ref.folder ? ::openat(folder->fd, ref.name.c_str(), flags) : -2;
-    return ::open(path.c_str(), flags);
+        return folder == ref.folder ? open_regular(folder->fd, ref.name.c_str(), flags, false, st)
+                                    : -2;
+    return open_regular(AT_FDCWD, path.c_str(), flags, false, st);
 }
 
 // #pragma mark - entry_ref

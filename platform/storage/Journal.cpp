@@ -7,6 +7,9 @@
 // modified and changed seconds and nanoseconds: 8 each).
 #include "platform/storage/Journal.h"
 
+#include "platform/storage/FileSystemTraits.h"
+#include "platform/storage/OpenRegular.h"
+#include "platform/storage/Rename.h"
 #include "platform/support/Trace.h"
 
 #include <algorithm>
@@ -347,9 +350,12 @@ std::string journal_own_path()
 namespace
 {
 
-// Reads the journal open as fd, at most kMaxJournal bytes of it.
-void read_journal(int fd, journal_file* journal)
+// Reads the journal open as fd, at most kMaxJournal bytes of it; *end becomes the offset after
+// the last record read whole.
+void read_journal(int fd, journal_file* journal, size_t* end = nullptr)
 {
+    if (end != nullptr)
+        *end = 0;
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         journal->intact = false;
@@ -374,6 +380,8 @@ void read_journal(int fd, journal_file* journal)
     const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
     size_t at = sizeof kMagic;
     while (at < got) {
+        if (end != nullptr)
+            *end = at;
         size_t left = got - at;
         if (left < 8) {
             journal->intact = false;
@@ -399,6 +407,8 @@ void read_journal(int fd, journal_file* journal)
         journal->records.push_back(std::move(record));
         at += 8 + length;
     }
+    if (end != nullptr)
+        *end = at;
 }
 
 } // namespace
@@ -481,5 +491,260 @@ void journal_note(journal_step step, const char* from, const char* to, const str
         journal_append(record);
     } catch (const std::exception&) {
         // Out of memory: the step goes unjournaled, as on a full disk.
+    }
+}
+
+// #pragma mark - recovery
+
+namespace
+{
+
+// A descriptor closed when it goes out of scope.
+struct Descriptor {
+    explicit Descriptor(int fd)
+        : fd(fd)
+    {
+    }
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd;
+};
+
+bool is_plain_leaf(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// One rename of a journal and the steps it took.
+struct Rename {
+    const journal_record* rename = nullptr;
+    std::vector<const journal_record*> steps;
+    bool done = false;
+};
+
+// The renames a journal shows begun and not ended, in order.
+std::vector<Rename> unfinished(const std::vector<journal_record>& records)
+{
+    std::vector<Rename> renames;
+    for (const journal_record& record : records) {
+        switch (record.step) {
+        case journal_step::rename:
+            renames.push_back(Rename { &record, {}, false });
+            break;
+        case journal_step::done:
+            // The latest rename still open with these names; without names, every one.
+            for (auto it = renames.rbegin(); it != renames.rend(); ++it) {
+                if (it->done)
+                    continue;
+                if (record.from.empty() && record.to.empty()) {
+                    it->done = true;
+                } else if (it->rename != nullptr && it->rename->from == record.from
+                    && it->rename->to == record.to
+                    && it->rename->folder_node == record.folder_node) {
+                    it->done = true;
+                    break;
+                }
+            }
+            break;
+        case journal_step::not_journaled:
+            break;
+        default:
+            if (renames.empty() || renames.back().done)
+                renames.push_back(Rename {});
+            renames.back().steps.push_back(&record);
+            break;
+        }
+    }
+    renames.erase(std::remove_if(renames.begin(), renames.end(),
+                      [](const Rename& rename) { return rename.done || rename.steps.empty(); }),
+        renames.end());
+    return renames;
+}
+
+// A recorded folder, open by its path only where it is still the folder recorded.
+struct Folder {
+    Descriptor dir { -1 };
+    dev_t device = 0;
+    ino_t node = 0;
+    bool pathInodes = false;
+};
+
+bool open_recorded_folder(const journal_record& record, Folder* folder)
+{
+    if (record.folder_path.empty() || record.folder_path[0] != '/')
+        return false;
+    folder->dir.fd
+        = ::open(record.folder_path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (folder->dir.fd < 0 || ::fstat(folder->dir.fd, &st) != 0 || st.st_dev != record.folder_device
+        || st.st_ino != record.folder_node)
+        return false;
+    folder->device = st.st_dev;
+    folder->node = st.st_ino;
+    folder->pathInodes = file_system_traits(folder->dir.fd).pathInodes;
+    return true;
+}
+
+// Whether name in the folder is the regular file `file` recorded, and the user's own: the same
+// device, size and modification time, and the same node where nodes identify files. Its state
+// goes to *st.
+bool is_recorded_file(
+    const Folder& folder, const std::string& name, const node_ref& file, struct stat* st)
+{
+    if (!is_plain_leaf(name))
+        return false;
+    int got = folder.pathInodes ? stat_through_handle(folder.dir.fd, name.c_str(), st)
+                                : ::fstatat(folder.dir.fd, name.c_str(), st, AT_SYMLINK_NOFOLLOW);
+    return got == 0 && S_ISREG(st->st_mode) && st->st_uid == ::geteuid()
+        && st->st_dev == file.device && (folder.pathInodes || st->st_ino == file.node)
+        && st->st_size == file.size && st->st_mtim.tv_sec == file.modified.tv_sec
+        && st->st_mtim.tv_nsec == file.modified.tv_nsec;
+}
+
+// Whether two open files hold the same bytes.
+bool same_bytes(int a, int b)
+{
+    std::vector<char> bufferA(65536), bufferB(65536);
+    for (off_t at = 0;;) {
+        ssize_t readA = ::pread(a, bufferA.data(), bufferA.size(), at);
+        ssize_t readB = ::pread(b, bufferB.data(), bufferB.size(), at);
+        if (readA < 0 || readA != readB
+            || std::memcmp(bufferA.data(), bufferB.data(), static_cast<size_t>(readA)) != 0)
+            return false;
+        if (readA == 0)
+            return true;
+        at += readA;
+    }
+}
+
+// A killed link and unlink: where both names are still the recorded file, the old one goes.
+// Where nodes do not identify files (sshfs), both must also hold the same bytes.
+void finish_link(const Folder& folder, const journal_record& step)
+{
+    struct stat from, to;
+    if (!is_recorded_file(folder, step.from, step.file, &from)
+        || !is_recorded_file(folder, step.to, step.file, &to))
+        return;
+    if (folder.pathInodes) {
+        struct stat st;
+        Descriptor a(open_regular(folder.dir.fd, step.from.c_str(), O_RDONLY, false, &st));
+        Descriptor b(open_regular(folder.dir.fd, step.to.c_str(), O_RDONLY, false, &st));
+        if (a.fd < 0 || b.fd < 0 || !same_bytes(a.fd, b.fd))
+            return;
+    } else if (from.st_ino != to.st_ino || from.st_nlink < 2) {
+        return;
+    }
+    if (::unlinkat(folder.dir.fd, step.from.c_str(), 0) == 0)
+        trace("removed: %s (the same file as %s)\n", step.from.c_str(), step.to.c_str());
+}
+
+// A placeholder the run made: removed where it is still that node, empty, and the user's.
+void remove_placeholder(const Folder& folder, const journal_record& step)
+{
+    struct stat st;
+    if (step.file.size != 0 || !is_recorded_file(folder, step.to, step.file, &st)
+        || st.st_nlink > 1)
+        return;
+    if (::unlinkat(folder.dir.fd, step.to.c_str(), 0) == 0)
+        trace("removed placeholder: %s\n", step.to.c_str());
+}
+
+// A song left under a temporary name goes on to the name it was going to, else back to the
+// name it came from, never replacing anything; where both are taken it stays.
+void finish_temporary(const Folder& folder, const std::string& path, const journal_record& step,
+    const std::string& target)
+{
+    struct stat ours;
+    if (!is_recorded_file(folder, step.to, step.file, &ours))
+        return;
+    journal_folder_scope journaled(folder.device, folder.node, path);
+    for (const std::string& name : { target, step.from }) {
+        if (!is_plain_leaf(name))
+            continue;
+        journal_note(journal_step::rename, step.to.c_str(), name.c_str(), ours);
+        status_t status = move_no_replace(folder.dir.fd, step.to.c_str(), name.c_str(), ours);
+        journal_note(journal_step::done, step.to.c_str(), name.c_str(), ours);
+        if (status == B_OK) {
+            trace("recovered: %s -> %s\n", step.to.c_str(), name.c_str());
+            return;
+        }
+        if (status != B_FILE_EXISTS)
+            break;
+    }
+    trace("left alone: %s (%s is taken)\n", step.to.c_str(), target.c_str());
+}
+
+// Finishes or removes what one rename left, from its records alone.
+void recover_rename(const Rename& rename)
+{
+    const journal_record& first = rename.rename != nullptr ? *rename.rename : *rename.steps[0];
+    Folder folder;
+    if (!open_recorded_folder(first, &folder))
+        return;
+    for (const journal_record* step : rename.steps) {
+        if (step->folder_device != first.folder_device || step->folder_node != first.folder_node)
+            continue;
+        if (step->step == journal_step::placeholder_made)
+            remove_placeholder(folder, *step);
+    }
+    for (const journal_record* step : rename.steps) {
+        if (step->step == journal_step::link && step->folder_node == first.folder_node
+            && step->folder_device == first.folder_device)
+            finish_link(folder, *step);
+    }
+    for (const journal_record* step : rename.steps) {
+        if (step->step == journal_step::temporary && rename.rename != nullptr
+            && step->folder_node == first.folder_node && step->folder_device == first.folder_device)
+            finish_temporary(folder, first.folder_path, *step, rename.rename->to);
+    }
+}
+
+} // namespace
+
+void journal_recover()
+{
+    std::string folder = state_folder(false);
+    if (folder.empty())
+        return;
+    Descriptor folderFd(open_state_folder(folder));
+    if (folderFd.fd < 0)
+        return;
+    const std::string own = journal_own_path();
+    for (const std::string& name : journal_names(folderFd.fd)) {
+        if (folder + "/" + name == own)
+            continue;
+        Descriptor fd(open_journal(folderFd.fd, name));
+        // A journal whose lock is held belongs to a run still going, or to another start
+        // recovering it now.
+        if (fd.fd < 0 || ::flock(fd.fd, LOCK_EX | LOCK_NB) != 0)
+            continue;
+        journal_file journal;
+        size_t end = 0;
+        read_journal(fd.fd, &journal, &end);
+        std::vector<Rename> renames = unfinished(journal.records);
+        if (renames.empty())
+            continue;
+        for (const Rename& rename : renames)
+            recover_rename(rename);
+        // Recovered: a closing mark, after the last whole record, so that it is not done again.
+        // The records stay for undo.
+        Descriptor writer(
+            ::openat(folderFd.fd, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat a, b;
+        if (writer.fd < 0 || ::fstat(writer.fd, &a) != 0 || ::fstat(fd.fd, &b) != 0
+            || a.st_dev != b.st_dev || a.st_ino != b.st_ino || end < sizeof kMagic)
+            continue;
+        journal_record closing;
+        closing.step = journal_step::done;
+        std::string mark = encode(closing);
+        if (::ftruncate(writer.fd, static_cast<off_t>(end)) == 0
+            && ::pwrite(writer.fd, mark.data(), mark.size(), static_cast<off_t>(end))
+                == static_cast<ssize_t>(mark.size()))
+            ::fdatasync(writer.fd);
     }
 }
