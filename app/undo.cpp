@@ -4,6 +4,7 @@
 
 #include "platform/app/Application.h"
 #include "platform/interface/Alert.h"
+#include "platform/storage/Journal.h"
 #include "platform/storage/Undo.h"
 #include "platform/support/Trace.h"
 
@@ -83,6 +84,9 @@ int undo_last_renaming()
     // nothing is renamed without the user being told.
     ensure_gui();
     trace("undo()\n");
+    // What killed runs left behind is finished or removed first, so that a file is under one of
+    // its names when it is put back.
+    journal_recover();
     const std::string text = undo_message(undo_last_run());
     trace("%s\n", text.c_str());
     (new BAlert(nullptr, text.c_str(), "Ok"))->Go();
