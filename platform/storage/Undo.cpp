@@ -2,14 +2,17 @@
 #include "platform/storage/Undo.h"
 
 #include "platform/storage/Entry.h"
+#include "platform/storage/FileSystemTraits.h"
 #include "platform/storage/Journal.h"
 #include "platform/support/Trace.h"
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <string_view>
 #include <tuple>
+#include <unistd.h>
 #include <utility>
 
 namespace
@@ -32,14 +35,25 @@ bool is_sound(const journal_record& record)
 
 // Whether now is the file journaled as `recorded`: the same node, and where the journal took
 // them, the same size and modification time (the rename itself changes the change time).
-bool is_journaled_file(const node_ref& now, const node_ref& recorded)
+// Where inode numbers do not identify a file (FUSE numbers nodes as it meets paths, and numbers
+// them again once the kernel has forgotten them), the same size and a modification time no
+// earlier than journaled: a rename there may date the file anew (fusefat does).
+bool is_journaled_file(const node_ref& now, const node_ref& recorded, bool pathInodes)
 {
-    if (now.device != recorded.device || now.node != recorded.node)
+    if (now.device != recorded.device)
         return false;
-    if (!recorded.has_times || !now.has_times)
-        return true;
-    return now.size == recorded.size && now.modified.tv_sec == recorded.modified.tv_sec
-        && now.modified.tv_nsec == recorded.modified.tv_nsec;
+    if (!pathInodes) {
+        if (now.node != recorded.node)
+            return false;
+        if (!recorded.has_times || !now.has_times)
+            return true;
+        return now.size == recorded.size && now.modified.tv_sec == recorded.modified.tv_sec
+            && now.modified.tv_nsec == recorded.modified.tv_nsec;
+    }
+    return recorded.has_times && now.has_times && now.size == recorded.size
+        && (now.modified.tv_sec > recorded.modified.tv_sec
+            || (now.modified.tv_sec == recorded.modified.tv_sec
+                && now.modified.tv_nsec >= recorded.modified.tv_nsec));
 }
 
 std::string leaf_of(const std::string& path)
@@ -60,28 +74,44 @@ class Folders
 {
 public:
     // A reference to `name` in the record's folder; false when the folder is gone, unmounted,
-    // or another folder has its path now.
-    bool Ref(const journal_record& record, const std::string& name, entry_ref* ref)
+    // or another folder has its path now. *pathInodes: whether inode numbers there fail to
+    // identify a file.
+    bool Ref(
+        const journal_record& record, const std::string& name, entry_ref* ref, bool* pathInodes)
     {
         auto key = std::make_tuple(record.folder_device, record.folder_node, record.folder_path);
         auto found = fFolders.find(key);
         if (found == fFolders.end()) {
-            entry_ref folder;
+            Folder folder;
             const std::string path
                 = record.folder_path == "/" ? "/" + name : record.folder_path + "/" + name;
-            bool same = get_ref_for_path(path.c_str(), &folder) == B_OK
-                && folder.device == record.folder_device && folder.directory == record.folder_node;
-            found = fFolders.emplace(std::move(key), std::make_pair(same, folder)).first;
+            folder.same = get_ref_for_path(path.c_str(), &folder.ref) == B_OK
+                && folder.ref.device == record.folder_device
+                && folder.ref.directory == record.folder_node;
+            if (folder.same) {
+                int fd
+                    = ::open(folder.ref.directory_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+                folder.pathInodes = fd >= 0 && file_system_traits(fd).pathInodes;
+                if (fd >= 0)
+                    ::close(fd);
+            }
+            found = fFolders.emplace(std::move(key), std::move(folder)).first;
         }
-        if (!found->second.first)
+        if (!found->second.same)
             return false;
-        *ref = found->second.second;
+        *ref = found->second.ref;
         ref->name = name;
+        *pathInodes = found->second.pathInodes;
         return true;
     }
 
 private:
-    std::map<std::tuple<dev_t, ino_t, std::string>, std::pair<bool, entry_ref>> fFolders;
+    struct Folder {
+        bool same = false;
+        bool pathInodes = false;
+        entry_ref ref;
+    };
+    std::map<std::tuple<dev_t, ino_t, std::string>, Folder> fFolders;
 };
 
 // Puts one rename back; nullptr when done (or the file is already under its old name), else
@@ -89,11 +119,12 @@ private:
 const char* put_back(const journal_record& record, Folders* folders)
 {
     entry_ref ref;
-    if (!folders->Ref(record, record.to, &ref))
+    bool pathInodes = false;
+    if (!folders->Ref(record, record.to, &ref, &pathInodes))
         return "its folder is gone";
     BEntry entry(&ref);
     node_ref now;
-    if (entry.GetNodeRef(&now) == B_OK && is_journaled_file(now, record.file)) {
+    if (entry.GetNodeRef(&now) == B_OK && is_journaled_file(now, record.file, pathInodes)) {
         // Renamed again with the identity just seen: only this file moves, never over another.
         status_t status = entry.Rename(record.from.c_str(), false, now);
         if (status == B_OK)
@@ -105,8 +136,8 @@ const char* put_back(const journal_record& record, Folders* folders)
         return "it cannot be renamed";
     }
     // A run killed before this rename, or a name put back already.
-    if (folders->Ref(record, record.from, &ref) && BEntry(&ref).GetNodeRef(&now) == B_OK
-        && is_journaled_file(now, record.file))
+    if (folders->Ref(record, record.from, &ref, &pathInodes)
+        && BEntry(&ref).GetNodeRef(&now) == B_OK && is_journaled_file(now, record.file, pathInodes))
         return nullptr;
     return "it is not the file renamed, or it is gone";
 }
