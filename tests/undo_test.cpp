@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -290,4 +291,37 @@ TEST(UndoMessage, CountsWithCommasAndListsAtMostTen)
         SCOPED_TRACE(c.says);
         EXPECT_EQ(undo_message(c.report), c.says);
     }
+}
+
+TEST(UndoOpenWindow, ItsRenamesAreLeftAloneUntilItCloses)
+{
+    ScratchDir state, dir;
+    ::setenv("XDG_STATE_HOME", state.Path().c_str(), 1);
+    dir.MakeFile("a", "a");
+    int release[2];
+    ASSERT_EQ(::pipe(release), 0);
+    // A window that has renamed and is still open: its process lives, holding its journal.
+    std::thread window([&] {
+        auto status = run_in_child(ChildUser::Same, [&] {
+            entry_ref ref = dir.Ref("a");
+            char byte;
+            if (BEntry(&ref).Rename("x") != B_OK)
+                return B_ERROR;
+            journal_sync();
+            return ::read(release[0], &byte, 1) == 1 ? B_OK : B_ERROR;
+        });
+        EXPECT_EQ(status, B_OK);
+    });
+    for (int i = 0; i < 500 && !dir.Exists("x"); i++)
+        ::usleep(10000);
+    EXPECT_EQ(run_undo(state),
+        "There is nothing to put back.\n\nFiles renamed in a window that is still open were left "
+        "as they are: close it first to put those back.");
+    EXPECT_TRUE(dir.Exists("x"));
+    EXPECT_EQ(::write(release[1], "", 1), 1);
+    window.join();
+    ::close(release[0]);
+    ::close(release[1]);
+    EXPECT_EQ(run_undo(state), "Put back the name of 1 file.");
+    EXPECT_EQ(dir.Names(), std::vector<std::string> { "a" });
 }
