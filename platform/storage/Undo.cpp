@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <set>
 #include <string_view>
 #include <tuple>
 #include <unistd.h>
@@ -208,13 +209,13 @@ undo_report undo_last_run()
 
     std::vector<const journal_file*> runs;
     if (killedUndo) {
-        for (const journal_record& record : last->records) {
-            if (record.step != journal_step::undo)
-                continue;
-            for (const journal_file& journal : journals)
-                if (leaf_of(journal.path) == record.from && !journal.writer_alive)
-                    runs.push_back(&journal);
-        }
+        std::set<std::string> undoing;
+        for (const journal_record& record : last->records)
+            if (record.step == journal_step::undo)
+                undoing.insert(record.from);
+        for (const journal_file& journal : journals)
+            if (undoing.count(leaf_of(journal.path)) != 0 && !journal.writer_alive)
+                runs.push_back(&journal);
     }
     if (runs.empty())
         runs.push_back(last);
