@@ -298,3 +298,29 @@ TEST(UndoOpenWindow, ItsRenamesAreLeftAloneUntilItCloses)
     EXPECT_EQ(run_undo(state), "Put back the name of 1 file.");
     EXPECT_EQ(dir.Names(), std::vector<std::string> { "a" });
 }
+
+TEST(UndoDamagedJournal, IsUndoneAsFarAsItReadsWhole)
+{
+    ScratchDir state, dir;
+    ::setenv("XDG_STATE_HOME", state.Path().c_str(), 1);
+    dir.MakeFile("a", "a");
+    dir.MakeFile("b", "b");
+    run_renaming(dir, { { "a", "x" }, { "b", "y" } });
+    std::vector<journal_file> journals = journal_list();
+    ASSERT_EQ(journals.size(), 1u);
+    // Cut within the second rename's records; newer journals beside it: one that is 100 MB of
+    // nothing, and a link to the first.
+    struct stat st;
+    ASSERT_EQ(::stat(journals[0].path.c_str(), &st), 0);
+    ASSERT_EQ(::truncate(journals[0].path.c_str(), st.st_size / 2 + 8), 0);
+    const std::string folder = state.PathOf("orvalin/");
+    append(folder + "journal-99999999999999999998-1", "ORVJRNL1");
+    ASSERT_EQ(::truncate((folder + "journal-99999999999999999998-1").c_str(), 100 << 20), 0);
+    ASSERT_EQ(
+        ::symlink(journals[0].path.c_str(), (folder + "journal-99999999999999999999-1").c_str()),
+        0);
+    EXPECT_EQ(run_undo(state),
+        "Put back the name of 1 file.\n\nPart of the record of that renaming is damaged, so some "
+        "files may keep their new names.");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>({ "a", "y" }));
+}
