@@ -96,6 +96,7 @@ struct FileSystem {
     // subsystem.
     std::vector<std::string> mount;
     bool utf16Names = false; // names are stored as UTF-16
+    bool cached = false; // sshfs with its default caches
 };
 
 // A mounted file system; unmounts it and detaches its loop device in every outcome.
@@ -178,7 +179,7 @@ int loopback_port(int port)
 
 // Starts a throwaway sshd on a free port of 127.0.0.1, with its own host key and one authorized
 // key, serving folder/served through the SFTP subsystem fs.mount, and mounts that with sshfs
-// (without sshfs's caches, so that a change on the server shows at once).
+// (without sshfs's caches, so that a change on the server shows at once, unless fs.cached).
 std::string mount_sftp(const FileSystem& fs, const std::string& folder, Mounted* mounted)
 {
     const char* sshd = "/usr/sbin/sshd";
@@ -229,7 +230,8 @@ std::string mount_sftp(const FileSystem& fs, const std::string& folder, Mounted*
     if (!run({ "sshfs", "-p", std::to_string(port), "-o",
                  "IdentityFile=" + folder
                      + "/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,"
-                       "BatchMode=yes,dir_cache=no,attr_timeout=0,entry_timeout=0",
+                       "BatchMode=yes"
+                     + std::string(fs.cached ? "" : ",dir_cache=no,attr_timeout=0,entry_timeout=0"),
                  "root@127.0.0.1:" + mounted->served, point },
             &output))
         return "sshfs failed: " + output;
@@ -446,19 +448,28 @@ TEST_P(Matrix, RenamesThroughTheWindow)
         }
 
         // Another song took the loaded file's name since the load (on the server, for sshfs,
-        // whose inode numbers follow the path): it is not moved.
-        entry_ref ref = dir.MakeFile("loaded.mp3", "loaded");
-        BEntry entry(&ref);
-        node_ref loaded;
-        ASSERT_EQ(entry.GetNodeRef(&loaded), B_OK);
-        const std::string side
-            = mounted.served.empty() ? dir.Path() : mounted.served + dir.Path().substr(root.size());
-        ASSERT_TRUE(mp3gen::write_file(side + "/other", "another song"));
-        ASSERT_EQ(::unlink((side + "/loaded.mp3").c_str()), 0);
-        ASSERT_EQ(::rename((side + "/other").c_str(), (side + "/loaded.mp3").c_str()), 0);
-        EXPECT_EQ(entry.Rename("moved.mp3", false, loaded), B_ENTRY_NOT_FOUND);
-        EXPECT_EQ(dir.Read("loaded.mp3"), "another song");
-        EXPECT_FALSE(dir.Exists("moved.mp3"));
+        // whose inode numbers follow the path): it is not moved, whether its size differs or
+        // only its time (2 s younger).
+        for (const char* bytes : { "another song", "ANOTHR" }) {
+            SCOPED_TRACE(bytes);
+            entry_ref ref = dir.MakeFile("loaded.mp3", "loaded");
+            BEntry entry(&ref);
+            node_ref loaded;
+            ASSERT_EQ(entry.GetNodeRef(&loaded), B_OK);
+            const std::string side = mounted.served.empty()
+                ? dir.Path()
+                : mounted.served + dir.Path().substr(root.size());
+            ASSERT_TRUE(mp3gen::write_file(side + "/other", bytes));
+            const struct timespec younger[2]
+                = { { loaded.modified.tv_sec + 2, 0 }, { loaded.modified.tv_sec + 2, 0 } };
+            ASSERT_EQ(::utimensat(AT_FDCWD, (side + "/other").c_str(), younger, 0), 0);
+            ASSERT_EQ(::unlink((side + "/loaded.mp3").c_str()), 0);
+            ASSERT_EQ(::rename((side + "/other").c_str(), (side + "/loaded.mp3").c_str()), 0);
+            EXPECT_EQ(entry.Rename("moved.mp3", false, loaded), B_ENTRY_NOT_FOUND);
+            EXPECT_EQ(dir.Read("loaded.mp3"), bytes);
+            EXPECT_FALSE(dir.Exists("moved.mp3"));
+            ::unlink(dir.PathOf("loaded.mp3").c_str());
+        }
 
         std::printf("%s: renamed through the window%s\n", fs.name,
             caseInsensitive ? " (case-insensitive)" : "");
@@ -484,5 +495,6 @@ INSTANTIATE_TEST_SUITE_P(FileSystems, Matrix,
             { "mkfs.ntfs", "-F", "-f", "-Q" }, { "lowntfs-3g", "-o", "ignore_case" }, true },
         FileSystem { "SshfsExtensions", Mounting::Sshfs, 0, {}, { "internal-sftp" } },
         FileSystem { "SshfsPlain", Mounting::Sshfs, 0, {},
-            { "internal-sftp", "-P", "hardlink,posix-rename" } }),
+            { "internal-sftp", "-P", "hardlink,posix-rename" } },
+        FileSystem { "SshfsCached", Mounting::Sshfs, 0, {}, { "internal-sftp" }, false, true }),
     fs_name);

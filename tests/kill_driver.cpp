@@ -3,7 +3,8 @@
 //   kill_driver make FOLDER COUNT       writes COUNT songs "x song NN.mp3", ID3v1 title "song NN"
 //   kill_driver rename TEMPLATE FILE... the start's recovery, then the window on the files, "ALL"
 //                                       on, the template set, and one rename command; "renaming"
-//                                       goes to standard error just before the command
+//                                       goes to standard error just before the command; each
+//                                       rename waits $ORVALIN_RENAME_DELAY microseconds first
 //   kill_driver recover FILE...         only the start's recovery, traced on standard output
 //   kill_driver undo                    "orvalin --undo"; its alert's text on standard output
 #include "tests/support/Recorder.h"
@@ -12,6 +13,7 @@
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
 #include "platform/storage/Journal.h"
+#include "platform/storage/TestSeams.h"
 #include "platform/support/Trace.h"
 #include "scripts/mp3gen.h"
 #include "window/TagViewer_window.h"
@@ -54,6 +56,9 @@ int make(const std::string& folder, int count)
 int rename_all(const char* pattern, int count, char** paths)
 {
     std::vector<std::string> files = recover(count, paths);
+    // A slow run, as on a slow stick, that a second start can meet.
+    if (const char* delay = std::getenv("ORVALIN_RENAME_DELAY"))
+        entry_delay_renames(std::atoi(delay));
     ensure_gui();
     AlertRecorder alerts; // an alert here would wait for a click nobody gives
     BMessage selection('RRCV');

@@ -5,6 +5,7 @@
 #include "platform/storage/FindDirectory.h"
 #include "platform/storage/Journal.h"
 #include "platform/storage/Path.h"
+#include "platform/storage/TestSeams.h"
 #include "tests/support/Child.h"
 #include "tests/support/Scratch.h"
 
@@ -14,9 +15,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -258,5 +261,270 @@ TEST(Journal, ARenameIsJournaledBeforeItAndReadBackByteExact)
         ASSERT_EQ(journals.size(), 1u);
         EXPECT_FALSE(journals[0].intact);
         EXPECT_EQ(journals[0].records.size(), 1u);
+    }
+}
+
+namespace
+{
+
+// Runs body in a child process that ends without cleaning up, as a killed run does.
+void in_killed_run(const std::function<void()>& body)
+{
+    if (pid_t child = ::fork(); child == 0) {
+        body();
+        ::_exit(0);
+    } else {
+        ::waitpid(child, nullptr, 0);
+    }
+}
+
+// Journals step in dir's folder as a run would, for the file now under `file` (or, empty, none).
+void journal_step_for(const ScratchDir& dir, journal_step step, const std::string& from,
+    const std::string& to, const std::string& file)
+{
+    struct stat folder, st = {};
+    ASSERT_EQ(::stat(dir.Path().c_str(), &folder), 0);
+    if (!file.empty()) {
+        ASSERT_EQ(::lstat(file.c_str(), &st), 0) << file;
+    }
+    journal_folder_scope scope(folder.st_dev, folder.st_ino, dir.Path());
+    journal_note(step, from.c_str(), to.c_str(), st);
+}
+
+} // namespace
+
+TEST(JournalRecovery, ActsOnlyOnWhatAKilledRunJournaled)
+{
+    using Names = std::map<std::string, std::string>;
+    const std::string temp = "A.mp3.orvalin-renaming";
+    const struct {
+        const char* what;
+        // Makes the files and runs the killed run; dir is the folder, other a second one.
+        std::function<void(ScratchDir& dir, ScratchDir& other)> setup;
+        Names after;
+        bool lockHeld = false; // the run's writer is still going
+    } rows[] = {
+        { "an empty file dated as the old placeholders, unjournaled",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("B.mp3");
+                const struct timespec times[2] = { { 315576000, 0 }, { 315576000, 0 } };
+                ::utimensat(AT_FDCWD, dir.PathOf("B.mp3").c_str(), times, 0);
+            },
+            { { "B.mp3", "" } } },
+        { "the user's own file named like a temporary name",
+            [](ScratchDir& dir, ScratchDir&) { dir.MakeFile("notes.txt.orvalin-renaming", "n"); },
+            { { "notes.txt.orvalin-renaming", "n" } } },
+        { "an empty file beside a temporary name, unjournaled",
+            [&](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("A.mp3");
+                dir.MakeFile(temp, "song");
+            },
+            { { "A.mp3", "" }, { temp, "song" } } },
+        { "a hard link named like a temporary name, unjournaled",
+            [&](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("A.mp3", "song");
+                ::link(dir.PathOf("A.mp3").c_str(), dir.PathOf(temp).c_str());
+            },
+            { { "A.mp3", "song" }, { temp, "song" } } },
+        { "killed between link and unlink: the old name goes",
+            [](ScratchDir& dir, ScratchDir&) {
+                entry_ref ref = dir.MakeFile("a.mp3", "song");
+                in_killed_run([&] {
+                    entry_force_link_rename(true);
+                    entry_between_link_and_unlink([] { ::_exit(0); });
+                    (void)BEntry(&ref).Rename("b.mp3");
+                });
+            },
+            { { "b.mp3", "song" } } },
+        { "killed between link and unlink, the old name since taken by another file",
+            [](ScratchDir& dir, ScratchDir&) {
+                entry_ref ref = dir.MakeFile("a.mp3", "song");
+                in_killed_run([&] {
+                    entry_force_link_rename(true);
+                    entry_between_link_and_unlink([] { ::_exit(0); });
+                    (void)BEntry(&ref).Rename("b.mp3");
+                });
+                ::unlink(dir.PathOf("a.mp3").c_str());
+                dir.MakeFile("a.mp3", "song");
+            },
+            { { "a.mp3", "song" }, { "b.mp3", "song" } } },
+        { "a journaled placeholder goes",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                dir.MakeFile("b.mp3");
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
+                });
+            },
+            { { "a.mp3", "song" } } },
+        { "a placeholder whose rename ended stays (the name is the user's again)",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                dir.MakeFile("b.mp3");
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
+                    journal_step_for(
+                        dir, journal_step::done, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                });
+            },
+            { { "a.mp3", "song" }, { "b.mp3", "" } } },
+        { "a journaled placeholder's name since taken by another empty file",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                dir.MakeFile("b.mp3");
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
+                });
+                ::unlink(dir.PathOf("b.mp3").c_str());
+                dir.MakeFile("c.mp3");
+                ::rename(dir.PathOf("c.mp3").c_str(), dir.PathOf("b.mp3").c_str());
+            },
+            { { "a.mp3", "song" }, { "b.mp3", "" } } },
+        { "a journaled placeholder's name the song took before the kill",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                dir.MakeFile("b.mp3");
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
+                });
+                ::rename(dir.PathOf("a.mp3").c_str(), dir.PathOf("b.mp3").c_str());
+            },
+            { { "b.mp3", "song" } } },
+        { "killed while its placeholder was being made (the last record)",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                });
+                dir.MakeFile("b.mp3");
+            },
+            { { "a.mp3", "song" } } },
+        { "an empty file under a placeholder's name announced before other steps",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                dir.MakeFile("b.mp3");
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(dir, journal_step::link, "a.mp3", "c.mp3", dir.PathOf("a.mp3"));
+                });
+            },
+            { { "a.mp3", "song" }, { "b.mp3", "" } } },
+        { "a journaled temporary name goes on to its target",
+            [&](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile(temp, "song");
+                in_killed_run([&] {
+                    journal_step_for(dir, journal_step::rename, "a.mp3", "A.mp3", dir.PathOf(temp));
+                    journal_step_for(dir, journal_step::temporary, "a.mp3", temp, dir.PathOf(temp));
+                });
+            },
+            { { "A.mp3", "song" } } },
+        { "a journaled temporary name whose target is taken goes back",
+            [&](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile(temp, "song");
+                dir.MakeFile("A.mp3", "theirs");
+                in_killed_run([&] {
+                    journal_step_for(dir, journal_step::rename, "a.mp3", "A.mp3", dir.PathOf(temp));
+                    journal_step_for(dir, journal_step::temporary, "a.mp3", temp, dir.PathOf(temp));
+                });
+            },
+            { { "A.mp3", "theirs" }, { "a.mp3", "song" } } },
+        { "a record naming a file outside its folder",
+            [](ScratchDir& dir, ScratchDir& other) {
+                other.MakeFile("victim");
+                const std::string up
+                    = "../" + other.Path().substr(other.Path().rfind('/') + 1) + "/victim";
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", up, other.PathOf("victim"));
+                    journal_step_for(
+                        dir, journal_step::placeholder_made, "a.mp3", up, other.PathOf("victim"));
+                    journal_step_for(dir, journal_step::link, "x", up, other.PathOf("victim"));
+                });
+                dir.MakeFile("x", "");
+            },
+            { { "x", "" } } },
+        { "a record whose folder path now names another folder",
+            [](ScratchDir& dir, ScratchDir& other) {
+                other.MakeFile("b.mp3");
+                in_killed_run([&] {
+                    // other's path, with dir's identity: as after other replaced the folder.
+                    struct stat folder, st;
+                    ::stat(dir.Path().c_str(), &folder);
+                    ::stat(other.PathOf("b.mp3").c_str(), &st);
+                    journal_folder_scope scope(folder.st_dev, folder.st_ino, other.Path());
+                    journal_note(journal_step::rename, "a.mp3", "b.mp3", st);
+                    journal_note(journal_step::placeholder_made, "a.mp3", "b.mp3", st);
+                });
+            },
+            {} },
+        { "a live run's placeholder",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                dir.MakeFile("b.mp3");
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
+                });
+            },
+            { { "a.mp3", "song" }, { "b.mp3", "" } }, true },
+        { "another user's placeholder",
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("a.mp3", "song");
+                dir.MakeFile("b.mp3");
+                ::chown(dir.PathOf("b.mp3").c_str(), 65534, 65534);
+                in_killed_run([&] {
+                    journal_step_for(
+                        dir, journal_step::rename, "a.mp3", "b.mp3", dir.PathOf("a.mp3"));
+                    journal_step_for(
+                        dir, journal_step::placeholder_made, "a.mp3", "b.mp3", dir.PathOf("b.mp3"));
+                });
+            },
+            { { "a.mp3", "song" }, { "b.mp3", "" } } },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScratchDir dir, other;
+        EnvGuard state("XDG_STATE_HOME", (dir.Path() + ".state").c_str());
+        row.setup(dir, other);
+        int held = -1;
+        if (row.lockHeld) {
+            std::vector<journal_file> journals = journal_list();
+            ASSERT_EQ(journals.size(), 1u);
+            held = ::open(journals[0].path.c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        }
+        // Twice: a journal recovered once is not redone.
+        for (int start = 0; start < 2; ++start) {
+            journal_recover();
+            Names after;
+            for (const std::string& name : dir.Names())
+                after[name] = dir.Read(name);
+            EXPECT_EQ(after, row.after) << "start " << start;
+        }
+        EXPECT_TRUE(other.Exists("victim") || other.Count() == 0 || other.Exists("b.mp3"));
+        if (held >= 0)
+            ::close(held);
     }
 }

@@ -514,10 +514,17 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
     struct stat ours;
     if (!held)
         traits = file_system_traits(dirFd);
+    // Where inode numbers do not identify a file, its size and times do; where its files change
+    // elsewhere, as the file system gives them for the open file: sshfs answers a lookup by
+    // path from a cache that may still describe a file the name no longer holds.
+    const auto look = [&](struct stat* st) {
+        return traits.remote ? stat_through_handle(dirFd, fRef.name.c_str(), st)
+                             : ::fstatat(dirFd, fRef.name.c_str(), st, AT_SYMLINK_NOFOLLOW);
+    };
     if (traits.utf16Names && !is_strict_utf8(name)) {
         // Such a file system may take the name and then be unable to list the folder.
         status = B_BAD_VALUE;
-    } else if (::fstatat(dirFd, fRef.name.c_str(), &ours, AT_SYMLINK_NOFOLLOW) != 0) {
+    } else if (look(&ours) != 0) {
         status = status_for_errno(errno);
     } else if (loaded.node != 0 && !is_loaded_node(ours, loaded, traits.pathInodes)) {
         // Another file has taken the name since it was loaded.

@@ -114,5 +114,8 @@ FileSystemTraits file_system_traits(int dirFd)
     traits.fuse = traits.pathInodes = type == kFuse;
     if (traits.fuse)
         read_fuse_traits(st.st_dev, &traits);
+    // A FUSE daemon serving a local volume sees every change through this kernel; any other
+    // (sshfs, gvfs) serves files that change elsewhere.
+    traits.remote = traits.fuse && !traits.utf16Names;
     return traits;
 }

@@ -22,6 +22,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <mutex>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -246,9 +247,35 @@ void prune(int folderFd)
     }
 }
 
+// A forked child keeps no part of its parent's journal (nor its lock): it gets one of its own
+// on its first record.
+void prepare_fork()
+{
+    sLock.lock();
+}
+
+void after_fork_parent()
+{
+    sLock.unlock();
+}
+
+void after_fork_child()
+{
+    if (sFd >= 0)
+        ::close(sFd);
+    sFd = -1;
+    sFailed = false;
+    sDirty = false;
+    sPath.clear();
+    sLock.unlock();
+}
+
 // Opens this process's journal; 0 or the errno of the failure.
 int create_journal()
 {
+    static const bool forks
+        = ::pthread_atfork(prepare_fork, after_fork_parent, after_fork_child) == 0;
+    (void)forks;
     errno = 0;
     std::string folder = state_folder(true);
     if (folder.empty())
@@ -572,6 +599,7 @@ struct Folder {
     dev_t device = 0;
     ino_t node = 0;
     bool pathInodes = false;
+    bool remote = false;
 };
 
 bool open_recorded_folder(const journal_record& record, Folder* folder)
@@ -586,24 +614,35 @@ bool open_recorded_folder(const journal_record& record, Folder* folder)
         return false;
     folder->device = st.st_dev;
     folder->node = st.st_ino;
-    folder->pathInodes = file_system_traits(folder->dir.fd).pathInodes;
+    FileSystemTraits traits = file_system_traits(folder->dir.fd);
+    folder->pathInodes = traits.pathInodes;
+    folder->remote = traits.remote;
     return true;
 }
 
-// Whether name in the folder is the regular file `file` recorded, and the user's own: the same
-// device, size and modification time, and the same node where nodes identify files. Its state
-// goes to *st.
+// Whether name in the folder is the regular file `file` recorded, and the user's own; its
+// state goes to *st. The same device and size, and: the same node and modification time; where
+// nodes are numbered by path by a daemon that sees every change (FUSE FAT and exFAT), the same
+// node or time (fusefat gives a file renamed onto our placeholder the placeholder's times);
+// where files change elsewhere (sshfs), the same time, read through an open handle.
 bool is_recorded_file(
     const Folder& folder, const std::string& name, const node_ref& file, struct stat* st)
 {
     if (!is_plain_leaf(name))
         return false;
-    int got = folder.pathInodes ? stat_through_handle(folder.dir.fd, name.c_str(), st)
-                                : ::fstatat(folder.dir.fd, name.c_str(), st, AT_SYMLINK_NOFOLLOW);
-    return got == 0 && S_ISREG(st->st_mode) && st->st_uid == ::geteuid()
-        && st->st_dev == file.device && (folder.pathInodes || st->st_ino == file.node)
-        && st->st_size == file.size && st->st_mtim.tv_sec == file.modified.tv_sec
+    int got = folder.remote ? stat_through_handle(folder.dir.fd, name.c_str(), st)
+                            : ::fstatat(folder.dir.fd, name.c_str(), st, AT_SYMLINK_NOFOLLOW);
+    if (got != 0 || !S_ISREG(st->st_mode) || st->st_uid != ::geteuid() || st->st_dev != file.device
+        || st->st_size != file.size)
+        return false;
+    const bool sameNode = st->st_ino == file.node;
+    const bool sameTime = st->st_mtim.tv_sec == file.modified.tv_sec
         && st->st_mtim.tv_nsec == file.modified.tv_nsec;
+    if (folder.remote)
+        return sameTime;
+    if (folder.pathInodes)
+        return sameNode || sameTime;
+    return sameNode && sameTime;
 }
 
 // Whether two open files hold the same bytes.
@@ -654,6 +693,24 @@ void remove_placeholder(const Folder& folder, const journal_record& step)
         trace("removed placeholder: %s\n", step.to.c_str());
 }
 
+// A placeholder the run was making when it was killed: its create may have been done by the
+// file system after the kill (FUSE finishes a request whose caller is gone), so its node was
+// never journaled. Removed only where the step announcing it is the journal's very last record,
+// and the name holds an empty file of the user's, with one name, changed no earlier than that
+// record was written (less the 2 s of FAT's clock).
+void remove_unmade_placeholder(
+    const Folder& folder, const journal_record& step, const timespec& lastWrite)
+{
+    struct stat st;
+    if (!is_plain_leaf(step.to)
+        || ::fstatat(folder.dir.fd, step.to.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
+        || !S_ISREG(st.st_mode) || st.st_size != 0 || st.st_nlink != 1 || st.st_uid != ::geteuid()
+        || st.st_ctim.tv_sec < lastWrite.tv_sec - 2)
+        return;
+    if (::unlinkat(folder.dir.fd, step.to.c_str(), 0) == 0)
+        trace("removed placeholder: %s\n", step.to.c_str());
+}
+
 // A song left under a temporary name goes on to the name it was going to, else back to the
 // name it came from, never replacing anything; where both are taken it stays.
 void finish_temporary(const Folder& folder, const std::string& path, const journal_record& step,
@@ -679,8 +736,9 @@ void finish_temporary(const Folder& folder, const std::string& path, const journ
     trace("left alone: %s (%s is taken)\n", step.to.c_str(), target.c_str());
 }
 
-// Finishes or removes what one rename left, from its records alone.
-void recover_rename(const Rename& rename)
+// Finishes or removes what one rename left, from its records alone; `last` is the journal's
+// last record, written at lastWrite.
+void recover_rename(const Rename& rename, const journal_record* last, const timespec& lastWrite)
 {
     const journal_record& first = rename.rename != nullptr ? *rename.rename : *rename.steps[0];
     Folder folder;
@@ -691,6 +749,8 @@ void recover_rename(const Rename& rename)
             continue;
         if (step->step == journal_step::placeholder_made)
             remove_placeholder(folder, *step);
+        else if (step->step == journal_step::placeholder && step == last)
+            remove_unmade_placeholder(folder, *step, lastWrite);
     }
     for (const journal_record* step : rename.steps) {
         if (step->step == journal_step::link && step->folder_node == first.folder_node
@@ -729,8 +789,11 @@ void journal_recover()
         std::vector<Rename> renames = unfinished(journal.records);
         if (renames.empty())
             continue;
+        struct stat written;
+        if (::fstat(fd.fd, &written) != 0)
+            continue;
         for (const Rename& rename : renames)
-            recover_rename(rename);
+            recover_rename(rename, &journal.records.back(), written.st_mtim);
         // Recovered: a closing mark, after the last whole record, so that it is not done again.
         // The records stay for undo.
         Descriptor writer(

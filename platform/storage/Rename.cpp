@@ -74,6 +74,10 @@ status_t unlink_old_name(
 // A plain rename; as on a file system whose rename refuses to replace when a test asks so.
 int plain_rename(int dirFd, const char* oldName, const char* newName)
 {
+    if (int error = seams::injected_call_failure(SeamCall::PlainRename)) {
+        errno = error;
+        return -1;
+    }
     if (seams::forced_way() == RenameWay::PlainRefusing)
         return ::renameat2(dirFd, oldName, dirFd, newName, RENAME_NOREPLACE);
     return ::renameat(dirFd, oldName, dirFd, newName);
@@ -167,9 +171,11 @@ status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
     }
     if ((way == RenameWay::NoReplace || way == RenameWay::LinkUnlink) && !learnt.linksRefused) {
         journal_note(journal_step::link, oldName, newName, ours);
-        if (::linkat(dirFd, oldName, dirFd, newName, 0) == 0)
+        int error = seams::injected_call_failure(SeamCall::Link);
+        if (error == 0 && ::linkat(dirFd, oldName, dirFd, newName, 0) == 0)
             return unlink_old_name(dirFd, oldName, newName, ours);
-        int error = errno;
+        if (error == 0)
+            error = errno;
         // A folder the user may not write says so, before any other refusal. In one the user
         // may write, EACCES is the file system refusing links (an SFTP server on FAT).
         if (error == EPERM || error == EACCES) {
