@@ -1,5 +1,5 @@
-// app/entry.cpp: the program's two roles: the add-on role on the files given as arguments, and
-// the application role (About alert, then quit) without arguments.
+// app/entry.cpp: the program's roles: the add-on role on the files given as arguments, the
+// application role (About alert, then quit) without arguments, and the undo role ("--undo").
 #include "app/Orvalin.h"
 
 #include "platform/app/Application.h"
@@ -9,6 +9,8 @@
 #include "platform/storage/Uri.h"
 #include "platform/support/Trace.h"
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 const char* const kSignature = "application/x-vnd.Kelterhof-Orvalin";
@@ -31,6 +33,29 @@ bool local_path(const char* argument, std::string* path)
 
 int orvalin_main(int argc, char** argv)
 {
+    // The one option, "--undo", stands before the files; "--" ends the options. Every other
+    // argument is a file: what follows is the argument list without the options.
+    bool undo = false;
+    int options = 0;
+    for (; options + 1 < argc; options++) {
+        if (std::strcmp(argv[options + 1], "--undo") == 0) {
+            undo = true;
+        } else {
+            if (std::strcmp(argv[options + 1], "--") == 0)
+                options++;
+            break;
+        }
+    }
+    argc -= options;
+    argv += options;
+    if (undo) {
+        if (argc > 1) {
+            std::fprintf(stderr, "usage: orvalin [--] [FILE...]\n       orvalin --undo\n");
+            return 2;
+        }
+        return undo_last_renaming();
+    }
+
     if (argc > 1) {
         // The add-on role: the file manager's selection arrives as arguments. There is no
         // application object here, only the toolkit the window needs.

@@ -6,8 +6,10 @@
 //                                       goes to standard error just before the command; each
 //                                       rename waits $ORVALIN_RENAME_DELAY microseconds first
 //   kill_driver recover FILE...         only the start's recovery, traced on standard output
+//   kill_driver undo                    "orvalin --undo"; its alert's text on standard output
 #include "tests/support/Recorder.h"
 
+#include "app/Orvalin.h"
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
 #include "platform/storage/Journal.h"
@@ -87,6 +89,16 @@ int main(int argc, char** argv)
         return make(argv[2], std::atoi(argv[3]));
     if (argc >= 3 && std::strcmp(argv[1], "rename") == 0)
         return rename_all(argv[2], argc - 3, argv + 3);
+    if (argc == 2 && std::strcmp(argv[1], "undo") == 0) {
+        AlertRecorder alerts;
+        char program[] = "orvalin", option[] = "--undo";
+        char* undo[] = { program, option, nullptr };
+        int status = orvalin_main(2, undo);
+        trace_flush();
+        for (const std::string& text : alerts.Texts())
+            std::printf("alert: %s\n", text.c_str());
+        return status;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "recover") == 0) {
         recover(argc - 2, argv + 2);
         trace_flush();
@@ -94,6 +106,6 @@ int main(int argc, char** argv)
     }
     std::fprintf(stderr,
         "usage: kill_driver make FOLDER COUNT | rename TEMPLATE FILE... | "
-        "recover FILE...\n");
+        "recover FILE... | undo\n");
     return 2;
 }

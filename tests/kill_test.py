@@ -6,8 +6,10 @@ After every kill the program is started again (its recovery, from the killed run
 and every original's bytes must be under exactly one visible name, with no placeholder, no
 temporary name and no second name left. Every fourth round a second start comes while a slow
 run is still renaming in the same folder: it must take nothing of that run's.
+Then, on a fresh image of each, rounds of an "ALL" rename killed at random followed by
+"orvalin --undo": every song must be back under its original name, and nothing else there.
 
-kill_test.py DRIVER SCRATCH [--kills N] [--files N] [--fs NAME,...] [--seed S]
+kill_test.py DRIVER SCRATCH [--kills N] [--undos N] [--files N] [--fs NAME,...] [--seed S]
 As root (mounting). Prints one table row per file system; exit 0 when nothing was lost, hidden
 or left behind, 1 otherwise, 77 when it cannot run here (the reason is printed).
 """
@@ -358,16 +360,87 @@ def one_round(driver, root, folder, originals, files, round, span, rng, counts, 
     return folder, originals
 
 
+def undo_trial(driver, scratch, name, rounds, files, rng):
+    """Rounds of an "ALL" rename from the original names killed at random, each followed by
+    the program's undo, on a fresh image of the file system; returns (rounds, rounds after
+    which a song was not back under its original name or something else was left, the hung
+    flag)."""
+    done = failed = 0
+    mount = Mount(name, scratch)
+    try:
+        with mount:
+            sets = itertools.count()
+            folder, originals = reset(driver, mount.point, files, sets)
+            span = renaming(driver, TEMPLATES[2], folder, None)
+            for round in range(rounds):
+                watchdog = threading.Timer(3 * TIMEOUT, mount.abort)
+                watchdog.start()
+                try:
+                    folder, originals = reset(driver, mount.point, files, sets)
+                    ok, said = undo_round(driver, folder, originals, span, rng, scratch, round)
+                finally:
+                    watchdog.cancel()
+                done += 1
+                if not ok:
+                    failed += 1
+                    if VERBOSE:
+                        print(f"  undo left {sorted(os.listdir(folder))}: {said!r}", flush=True)
+    except (Hung, subprocess.TimeoutExpired):
+        return done, failed, True
+    except OSError:
+        if not mount.aborted:
+            raise
+        return done, failed, True
+    return done, failed, False
+
+
+def undo_round(driver, folder, originals, span, rng, scratch, round):
+    """One killed "ALL" rename (a change of case or a plain rename), then the undo, each with a
+    state folder of the round's own; True when every original is back under its own name and
+    nothing else is in the folder, and the undo's alert."""
+    state = os.path.join(scratch, f"undo-state-{round}")
+    shutil.rmtree(state, ignore_errors=True)
+    saved = os.environ.get("XDG_STATE_HOME")
+    os.environ["XDG_STATE_HOME"] = state
+    try:
+        template = rng.choice([TEMPLATES[0], TEMPLATES[2]])
+        if round % 2 == 0 or not shutil.which("strace"):
+            renaming(driver, template, folder, rng.uniform(0, span * 1.2))
+        else:
+            renaming(driver, template, folder, None,
+                     (rng.choice(CALLS), rng.randint(1, files_in(folder) + 2)))
+        said = subprocess.run([driver, "undo"], check=True, stdout=subprocess.PIPE,
+                              timeout=TIMEOUT).stdout.decode(errors="replace")
+    finally:
+        if saved is None:
+            os.environ.pop("XDG_STATE_HOME", None)
+        else:
+            os.environ["XDG_STATE_HOME"] = saved
+        shutil.rmtree(state, ignore_errors=True)
+    files = snapshot(folder)
+    back = {hashlib.sha256(data).hexdigest(): name for name, data in files.items()}
+    return len(files) == len(originals) and back == originals, said
+
+
+def files_in(folder):
+    return len(os.listdir(folder))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("driver")
     parser.add_argument("scratch")
     parser.add_argument("--kills", type=int, default=100)
+    parser.add_argument("--undos", type=int, default=None,
+                        help="killed renames each followed by an undo, per file system "
+                             "(default: a fifth of --kills, at least 2)")
     parser.add_argument("--files", type=int, default=12)
     parser.add_argument("--fs", default=",".join(FILE_SYSTEMS))
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--verbose", action="store_true", help="list each unclean folder")
     options = parser.parse_args()
+    if options.undos is None:
+        options.undos = max(2, options.kills // 5)
     global VERBOSE
     VERBOSE = options.verbose
 
@@ -415,6 +488,16 @@ def main():
               f"{counts['span'] * 1000:.0f} |"
               + (f" {counts['other']} unknown files" if counts["other"] else "")
               + f" ({time.monotonic() - started:.0f} s)", flush=True)
+    if options.undos > 0:
+        print()
+        print("| file system | killed renames undone | rounds with a song not back under its name |")
+        print("|---|---|---|")
+    for name in names if options.undos > 0 else []:
+        done, bad, hung = undo_trial(options.driver, options.scratch, name, options.undos,
+                                     options.files, rng)
+        failed = failed or bad > 0 or hung
+        print(f"| {name} | {done} | {bad} |" + (" the file system hung (its daemon was killed)"
+                                                 if hung else ""), flush=True)
     return 1 if failed else 0
 
 

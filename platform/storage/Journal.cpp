@@ -132,7 +132,7 @@ bool decode(const unsigned char* data, size_t size, journal_record* record)
 {
     Reader in { data, size };
     uint64_t step, folderDevice, folderNode, device, node, times, fileSize;
-    if (!in.take(&step, 1) || step < 1 || step > static_cast<uint64_t>(journal_step::not_journaled)
+    if (!in.take(&step, 1) || step < 1 || step > static_cast<uint64_t>(journal_step::undone)
         || !in.take(&folderDevice, 8) || !in.take(&folderNode, 8)
         || !in.take_string(&record->folder_path) || !in.take_string(&record->from)
         || !in.take_string(&record->to) || !in.take(&device, 8) || !in.take(&node, 8)

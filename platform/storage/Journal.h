@@ -20,6 +20,8 @@ enum class journal_step : uint8_t {
     done = 6, // the rename from `from` to `to` is over: nothing of it is left to recover
               // (without names: every rename before it is; a later start recovered them)
     not_journaled = 7, // a record could not be written: what follows in this run is missing
+    undo = 8, // this run puts back the names that the run of the journal named `from` gave
+    undone = 9, // this run's undo is over (an undo whose journal lacks it was killed)
 };
 
 // One record: the folder by its identity and path, leaf names (never a "/"), and the identity of

@@ -10,6 +10,7 @@ chooses its platform itself there)."""
 
 import os
 import re
+import shlex
 import struct
 import subprocess
 import sys
@@ -180,7 +181,7 @@ def walk(node):
 class Run:
     """One start of the program on some files."""
 
-    def __init__(self, paths):
+    def __init__(self, paths, window=True):
         env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
         env.pop("QT_QPA_PLATFORM", None)
         if MODE == "x11":
@@ -195,6 +196,8 @@ class Run:
         global current
         current = self
         self.app = wait_for("the program on the accessibility bus", self.find_app)
+        if not window:
+            return
         self.frame = wait_for("the window", lambda: self.find(pyatspi.ROLE_FRAME, "Orvalin"))
         if MODE == "wayland":
             return
@@ -381,6 +384,27 @@ def move_close_reopen(run, template):
           str(read_settings().get("winloc")))
 
 
+def check_undo_from_nemo(expected, says):
+    """Runs the installed Nemo action "Undo the last renaming with Orvalin" as Nemo does (its Exec
+    line, nothing selected in it) and answers its alert; the names must be expected after."""
+    share = os.path.join(os.path.dirname(os.path.dirname(os.path.realpath(PROGRAM))), "share")
+    with open(os.path.join(share, "nemo", "actions", "orvalin-undo.nemo_action")) as f:
+        argv = shlex.split(next(line[5:] for line in f if line.startswith("Exec=")))
+    check("the Nemo action runs orvalin --undo", argv == ["orvalin", "--undo"], argv)
+    undo = Run(argv[1:], window=False)
+    try:
+        alert = wait_for("the undo's alert", lambda: next(
+            (node for node in walk(undo.app) if is_alert(node)), None))
+        texts = [node.name for node in walk(alert) if node.getRole() == pyatspi.ROLE_LABEL]
+        check("the undo's alert says what was put back", says in texts, texts)
+        undo.find(pyatspi.ROLE_PUSH_BUTTON, "Ok", alert).queryAction().doAction(0)
+        status = undo.process.wait(timeout=WAIT)
+        check("the undo ends with status 0 once its alert is answered", status == 0, str(status))
+    finally:
+        undo.kill()
+    check("the undo put back the names", names_on_disk() == expected, names_on_disk())
+
+
 def main_mutter():
     """Inside mutter: the window opens where the settings say; with XWayland it is moved, closed
     and reopened where it was left; natively a close keeps the stored place."""
@@ -516,6 +540,9 @@ def main():
         run.kill()
         raise
     move_close_reopen(run, template)
+    # Every name the first window gave goes back, last rename first (Cid-Gamma.mp3 was named
+    # twice), through the file manager's menu item.
+    check_undo_from_nemo(["a.mp3", "b.mp3", "c.mp3"], "Put back the names of 3 files.")
 
 
 if __name__ == "__main__":
