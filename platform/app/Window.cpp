@@ -20,6 +20,7 @@
 #include <QLayout>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QUrl>
 #include <QWindow>
 
@@ -426,6 +427,14 @@ BWindow::BWindow(
     d->widget->setWindowFlags(window_flags(flags));
     d->widget->setWindowTitle(QString::fromUtf8(d->title.c_str()));
     d->widget->setAcceptDrops(true);
+    // Ctrl+W and Ctrl+Q close the window as its close button does, wherever its focus is.
+    if (!(flags & B_NOT_CLOSABLE)) {
+        for (QKeySequence keys :
+            { QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_Q) }) {
+            auto* shortcut = new QShortcut(keys, d->widget);
+            QObject::connect(shortcut, &QShortcut::activated, d->widget, &QWidget::close);
+        }
+    }
     windows()[fThread] = this;
 }
 
