@@ -1,9 +1,10 @@
 // window/dispatch.cpp: the window's command loop, stepping through the files and "ALL" mode.
 #include "window/TagViewer_window.h"
 
-#include "platform/interface/Alert.h"
 #include "platform/app/Application.h"
+#include "platform/app/Catalog.h"
 #include "platform/app/Message.h"
+#include "platform/interface/Alert.h"
 #include "platform/support/Trace.h"
 
 void TagViewer_window::MessageReceived(BMessage* msg)
@@ -78,6 +79,6 @@ void TagViewer_window::toggle_all()
         all_files = false;
     } else {
         all_files = true;
-        pos_view->SetText("ALL");
+        pos_view->SetText(translated("Window", "ALL"));
     }
 }

@@ -1,6 +1,7 @@
 // platform/app/Application.cpp: the application object and the Qt toolkit it runs on.
 #include "platform/app/Application.h"
 
+#include "platform/app/Catalog.h"
 #include "platform/app/Message.h"
 #include "platform/app/WindowPrivate.h"
 
@@ -84,6 +85,7 @@ void ensure_gui()
     // Windows end through wait_for_thread and Run, never by Qt quitting on its own.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("orvalin"));
+    load_catalogues();
     (void)application;
 }
 

@@ -137,6 +137,9 @@ protected:
         drawFrame(&painter);
         const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
         const QString shown = shownText();
+        // Each text runs in its own direction (a file name in Latin letters in a right-to-left
+        // window keeps its full stop at its end); the alignment follows the window's.
+        painter.setLayoutDirection(shown.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
         style()->drawItemText(&painter, room,
             QStyle::visualAlignment(layoutDirection(), alignment()), palette(), isEnabled(), shown,
             foregroundRole());
