@@ -7,6 +7,8 @@
 #include "platform/interface/Alert.h"
 #include "platform/support/Trace.h"
 
+#include <string>
+
 void TagViewer_window::MessageReceived(BMessage* msg)
 {
     trace("window::MessageReceived()\n");
@@ -20,7 +22,7 @@ void TagViewer_window::MessageReceived(BMessage* msg)
         break;
     case CMD_ABOUT:
         myAboutWindow();
-        break;
+        return;
     case CMD_ADD_MP3:
         add3();
         read_file();
@@ -42,8 +44,24 @@ void TagViewer_window::MessageReceived(BMessage* msg)
     default:
         trace("Switch(default).\n");
         msg->PrintToStream();
-        break;
+        return;
     }
+    announce_slots();
+}
+
+// A screen reader speaks what a command changed: the position (or "ALL"), the file's name and
+// its preview. The window tells it once the command has ended, so an "ALL" run is told once.
+void TagViewer_window::announce_slots()
+{
+    std::string text;
+    for (const MStringView* view : { pos_view, name_view, preview_view }) {
+        if (view->Text()[0] == '\0')
+            continue;
+        if (!text.empty())
+            text += ", ";
+        text += view->Text();
+    }
+    Announce(text.c_str());
 }
 
 void TagViewer_window::step(int32 direction)

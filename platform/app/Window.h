@@ -54,6 +54,11 @@ public:
     // handler has run for 0.2 s the pointer shows as busy until it returns. Does nothing
     // outside MessageReceived.
     void UpdateIfNeeded();
+    // Has a screen reader speak text (UTF-8) once the message being handled (or, after a burst,
+    // the last of them) has been handled; before the window opens, once it has opened and the
+    // screen reader has spoken the window itself. A later text replaces one not yet spoken, so
+    // a long run is told once, at its end.
+    void Announce(const char* text);
 
     // Closes the window; the object deletes itself once the current message has been handled.
     void Quit();
