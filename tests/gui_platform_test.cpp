@@ -358,15 +358,35 @@ TEST_F(GuiPlatform, FrameAndMoveToSpeakOfTheSameCorner)
     plain->Quit();
 }
 
-// X11 first wherever an X server is named, so that the window can be placed; the user's own
-// platform always wins.
+// X11 first wherever an X server is named, so that the window can be placed, except in a
+// Wayland session with a scaled output; the user's own platform always wins. The outputs are
+// asked only in a Wayland session that has an X server as well.
 TEST(PlatformChoice, PrefersX11WhereAnXServerIsNamed)
 {
-    const char* const cases[][3] = { { nullptr, ":0", "xcb;wayland" }, { "", ":1", "xcb;wayland" },
-        { "wayland", ":0", "" }, { "offscreen", nullptr, "" }, { nullptr, "", "" } };
-    for (const auto& [platform, display, want] : cases) {
-        const char* got = platform_choice(platform, display);
-        EXPECT_STREQ(got != nullptr ? got : "", want) << (platform ? platform : "unset");
+    static int asked = 0;
+    static int scale = 1;
+    struct Case {
+        const char *platform, *display, *wayland;
+        int scale;
+        const char* want;
+        int asks;
+    };
+    const Case cases[] = { { nullptr, ":0", nullptr, 2, "xcb;wayland", 0 },
+        { "", ":1", "", 2, "xcb;wayland", 0 }, { nullptr, ":0", "wayland-0", 1, "xcb;wayland", 1 },
+        { nullptr, ":0", "wayland-0", 2, "wayland;xcb", 1 }, { "xcb", ":0", "wayland-0", 2, "", 0 },
+        { "wayland", ":0", nullptr, 1, "", 0 }, { "offscreen", nullptr, nullptr, 1, "", 0 },
+        { nullptr, "", "wayland-0", 2, "", 0 } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.platform ? c.platform : "unset") + " "
+            + (c.wayland ? c.wayland : "-") + " " + std::to_string(c.scale));
+        asked = 0;
+        scale = c.scale;
+        const char* got = platform_choice(c.platform, c.display, c.wayland, [] {
+            asked++;
+            return scale;
+        });
+        EXPECT_STREQ(got != nullptr ? got : "", c.want);
+        EXPECT_EQ(asked, c.asks);
     }
 }
 
