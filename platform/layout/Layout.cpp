@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 #include <QToolTip>
 
 #include <algorithm>
@@ -156,12 +157,20 @@ protected:
         announceText();
     }
 
+    // A tooltip hides at any key, the release of the Tab that brought the focus here included:
+    // it shows once that key is up (or after a moment, for a focus that came otherwise).
     void focusInEvent(QFocusEvent* event) override
     {
         QLabel::focusInEvent(event);
-        if (!toolTip().isEmpty())
-            QToolTip::showText(mapToGlobal(QPoint(0, height())), toolTip(), this);
+        QTimer::singleShot(kTipDelay, this, [this] { showTip(); });
         update();
+    }
+
+    void keyReleaseEvent(QKeyEvent* event) override
+    {
+        QLabel::keyReleaseEvent(event);
+        if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+            showTip();
     }
 
     void focusOutEvent(QFocusEvent* event) override
@@ -185,6 +194,14 @@ protected:
     }
 
 private:
+    static constexpr int kTipDelay = 500; // milliseconds
+
+    void showTip()
+    {
+        if (hasFocus() && !toolTip().isEmpty() && !QToolTip::isVisible())
+            QToolTip::showText(mapToGlobal(QPoint(0, height())), toolTip(), this);
+    }
+
     // Rich text, so that the tooltip wraps (long names anywhere, not only at blanks) instead of
     // running off the screen; blanks are kept as they are.
     static QString wrapped_tip(const QString& text)
