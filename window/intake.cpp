@@ -1,8 +1,8 @@
 // window/intake.cpp: taking the MPEG audio files of a message into the window's list.
 #include "window/TagViewer_window.h"
 
-#include "platform/app/Message.h"
 #include "platform/interface/Alert.h"
+#include "platform/app/Message.h"
 #include "platform/storage/Node.h"
 #include "platform/support/Trace.h"
 

@@ -1,10 +1,10 @@
 // window/settings.cpp: the window's position and template, kept from one run to the next.
 #include "window/TagViewer_window.h"
 
-#include "platform/app/Message.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/File.h"
 #include "platform/storage/FindDirectory.h"
+#include "platform/app/Message.h"
 #include "platform/storage/Path.h"
 
 #include <algorithm>

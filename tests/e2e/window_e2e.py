@@ -193,25 +193,18 @@ def write_settings(place, template):
                 + field("constructor", "CSTR", template.encode()))
 
 
-def press_through_mutter(keysyms):
-    """Presses the keys in order and lets them go in reverse, through mutter's remote desktop
-    bus, as a user's keys reach the focused window, X11 and Wayland clients alike."""
+def close_through_mutter():
+    """Alt+F4 through mutter's remote desktop bus: its key binding closes the focused window, as a
+    user's keys do, X11 and Wayland clients alike."""
     import dbus
     name = "org.gnome.Mutter.RemoteDesktop"
     bus = dbus.SessionBus()
     path = dbus.Interface(bus.get_object(name, "/" + name.replace(".", "/")), name).CreateSession()
     session = dbus.Interface(bus.get_object(name, path), name + ".Session")
     session.Start()
-    for keysym in keysyms:
-        session.NotifyKeyboardKeysym(dbus.UInt32(keysym), True)
-    for keysym in reversed(keysyms):
-        session.NotifyKeyboardKeysym(dbus.UInt32(keysym), False)
+    for keysym, down in ((0xffe9, True), (0xffc1, True), (0xffc1, False), (0xffe9, False)):
+        session.NotifyKeyboardKeysym(dbus.UInt32(keysym), down)
     session.Stop()
-
-
-def close_through_mutter():
-    """Alt+F4: mutter's key binding closes the focused window."""
-    press_through_mutter([0xffe9, 0xffc1])
 
 
 def scale_mutter_output(scale):
