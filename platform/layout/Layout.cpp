@@ -161,6 +161,18 @@ protected:
     // it shows once that key is up (or after a moment, for a focus that came otherwise).
     void focusInEvent(QFocusEvent* event) override
     {
+        // Only Tab brings the focus here: the window's first focus goes on to a control.
+        if (event->reason() != Qt::TabFocusReason && event->reason() != Qt::BacktabFocusReason) {
+            for (QWidget* next = nextInFocusChain(); next != this;
+                 next = next->nextInFocusChain()) {
+                if (dynamic_cast<ElidingLabel*>(next) == nullptr
+                    && (next->focusPolicy() & Qt::TabFocus) && next->isVisible()
+                    && next->isEnabled()) {
+                    next->setFocus(event->reason());
+                    return;
+                }
+            }
+        }
         QLabel::focusInEvent(event);
         QTimer::singleShot(kTipDelay, this, [this] { showTip(); });
         update();
