@@ -25,6 +25,9 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+#include <QAccessibleAnnouncementEvent>
+#endif
 
 #include <algorithm>
 #include <cmath>
