@@ -90,6 +90,7 @@ private:
     template_failure load_file(bool announce);
 
     void step(int32 direction);
+    void announce_slots();
     void toggle_all();
     // Runs command on the current file, or on every file in "ALL" mode; a command that
     // returns false ends the loop.

@@ -1,6 +1,7 @@
 // window/loading.cpp: loading the current file's name, tag and attributes, and the position text.
 #include "window/TagViewer_window.h"
 
+#include "platform/app/Catalog.h"
 #include "platform/interface/Alert.h"
 #include "platform/storage/Entry.h"
 #include "platform/storage/File.h"
@@ -18,7 +19,7 @@ namespace
 void alert_and_wait(const char* text)
 {
     beep();
-    (new BAlert(nullptr, text, "Oki"))->Go();
+    (new BAlert(nullptr, text, translated("Alerts", "Oki")))->Go();
 }
 
 // The number of bytes a UTF-8 character with this lead byte has, or 0 for a byte that cannot
@@ -80,7 +81,8 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
     BPath path;
     loaded_node = node_ref();
     if (entry.SetTo(&ref, false) != B_OK || path.SetTo(&entry) != B_OK) {
-        alert_and_wait("Orvalin:\nCould not read filename.\nPlease terminate program.");
+        alert_and_wait(
+            translated("Alerts", "Orvalin:\nCould not read filename.\nPlease terminate program."));
     } else {
         name_view->SetText(path.Leaf());
         (void)entry.GetNodeRef(&loaded_node);
@@ -100,7 +102,8 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
         { nullptr, 0, &track_tag, "Track", &track_attr },
     };
     if (tag->status != B_OK) {
-        alert_and_wait("Orvalin:\nCould not read MP3-tags.\nPlease terminate program.");
+        alert_and_wait(
+            translated("Alerts", "Orvalin:\nCould not read MP3-tags.\nPlease terminate program."));
     } else {
         // ID3v1 texts are ISO-8859-1 by definition, but writers put Windows-1252 or UTF-8
         // there: a name built from them is one people and file systems can read.
@@ -122,7 +125,8 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
         own.SetTo(&ref);
     }
     if (node->InitCheck() != B_OK) {
-        alert_and_wait("Orvalin:\nCould not read attributes.\nPlease terminate program.");
+        alert_and_wait(translated(
+            "Alerts", "Orvalin:\nCould not read attributes.\nPlease terminate program."));
     } else {
         for (const SongField& field : fields) {
             attr_info info;

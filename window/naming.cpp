@@ -1,6 +1,7 @@
 // window/naming.cpp: expanding the name template for the current file.
 #include "window/TagViewer_window.h"
 
+#include "platform/app/Catalog.h"
 #include "platform/interface/Alert.h"
 #include "platform/storage/NameRules.h"
 #include "platform/support/Trace.h"
@@ -44,10 +45,11 @@ void TagViewer_window::report_template(template_failure failure)
     if (failure == nullptr)
         return;
     const bool waits = failure[0] == '\0';
-    std::string text
-        = std::string("Master,\nI do not understand your bidding!\nI'm confused by the /") + failure
-        + "something.\n";
-    BAlert* alert = new BAlert(nullptr, text.c_str(), "I'll rephrase");
+    std::string text = translated("Alerts",
+        "Master,\nI do not understand your bidding!\nI'm confused by the /%1something.\n");
+    if (size_t at = text.find("%1"); at != std::string::npos)
+        text.replace(at, 2, failure);
+    BAlert* alert = new BAlert(nullptr, text.c_str(), translated("Alerts", "I'll rephrase"));
     if (waits)
         alert->Go();
     else

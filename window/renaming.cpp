@@ -1,6 +1,7 @@
 // window/renaming.cpp: the three renaming commands and the rename step they share.
 #include "window/TagViewer_window.h"
 
+#include "platform/app/Catalog.h"
 #include "platform/interface/Alert.h"
 #include "platform/storage/Entry.h"
 #include "platform/storage/Journal.h"
@@ -123,11 +124,15 @@ void TagViewer_window::rename()
     }
 
     if (renamed == B_FILE_EXISTS) {
-        (new BAlert(nullptr, "A file by that name already exists.\n", "Ok"))->Go();
+        (new BAlert(nullptr, translated("Alerts", "A file by that name already exists.\n"),
+             translated("Alerts", "Ok")))
+            ->Go();
     } else if (renamed != B_OK) {
         error_check("Rename: ", renamed);
         (new BAlert(nullptr,
-             "Dear Master,\nFor some obscure reason,\nyour wish can not be granted.\n", "grumble"))
+             translated("Alerts",
+                 "Dear Master,\nFor some obscure reason,\nyour wish can not be granted.\n"),
+             translated("Alerts", "grumble")))
             ->Go(nullptr);
     }
 }
