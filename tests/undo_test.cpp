@@ -3,6 +3,9 @@
 // ways a rename may take.
 #include "app/Orvalin.h"
 
+#include "platform/app/Application.h"
+#include "platform/app/Catalog.h"
+
 #include "platform/storage/Journal.h"
 #include "platform/storage/TestSeams.h"
 #include "platform/storage/Undo.h"
@@ -80,11 +83,13 @@ void run_renaming(const ScratchDir& dir, const Renames& renames, const Renames& 
     ASSERT_EQ(status, B_OK);
 }
 
-// "orvalin --undo" in a process of its own; the text of its one alert (a waiting "Ok").
-std::string run_undo(const ScratchDir& state)
+// "orvalin --undo" in a process of its own; the text of its one alert (a waiting "Ok"), and
+// what it traced in *traced where given.
+std::string run_undo(const ScratchDir& state, std::string* traced = nullptr)
 {
-    const std::string said = state.PathOf("alert.txt");
+    const std::string said = state.PathOf("alert.txt"), lines = state.PathOf("trace.txt");
     auto status = run_in_child(ChildUser::Same, [&] {
+        TraceCapture output;
         AlertRecorder alerts;
         char program[] = "orvalin", option[] = "--undo";
         char* argv[] = { program, option, nullptr };
@@ -92,11 +97,15 @@ std::string run_undo(const ScratchDir& state)
             || alerts.alerts[0].buttons != std::vector<std::string> { "Ok" })
             return B_ERROR;
         append(said, alerts.alerts[0].text);
+        append(lines, output.Take());
         return B_OK;
     });
     EXPECT_EQ(status, B_OK);
     std::string text = read(said);
+    if (traced != nullptr)
+        *traced = read(lines);
     ::unlink(said.c_str());
+    ::unlink(lines.c_str());
     return text;
 }
 
@@ -264,6 +273,57 @@ TEST(UndoMessage, CountsWithCommasAndListsAtMostTenOnALineEach)
         "Put back the names of 4,996 files. 12 files were left as they are:\nsong 0?.mp3\nsong "
         "1.mp3\nsong 2.mp3\nsong 3.mp3\nsong 4.mp3\nsong 5.mp3\nsong 6.mp3\nsong 7.mp3\nsong "
         "8.mp3\nsong 9.mp3\nand 2 more.");
+}
+
+// In German and French the alert and its counts are the language's; the trace stays English.
+TEST(UndoInLanguage, TheAlertIsTranslatedAndTheTraceStaysEnglish)
+{
+    undo_report many;
+    many.found = true;
+    many.put_back = 4996;
+    many.left = 11;
+    many.left_names.assign(kUndoListed, "x.mp3");
+    const std::string listed = [] {
+        std::string names;
+        for (int i = 0; i < kUndoListed; i++)
+            names += "\nx.mp3";
+        return names;
+    }();
+    const struct {
+        const char* language;
+        std::string says, counts;
+    } cases[] = {
+        { "de", "Die Namen von 2 Dateien wurden wiederhergestellt.",
+            "Die Namen von 4.996 Dateien wurden wiederhergestellt. 11 Dateien blieben, wie sie "
+            "sind:"
+                + listed + "\nund 1 weitere." },
+        { "fr", "Noms rétablis pour 2 fichiers.",
+            "Noms rétablis pour 4\u202f996 fichiers. 11 fichiers ont été laissés "
+            "tels quels\u00a0:"
+                + listed + "\net 1 de plus." },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.language);
+        ScratchDir state, dir;
+        ::setenv("XDG_STATE_HOME", state.Path().c_str(), 1);
+        ::setenv("LANGUAGE", c.language, 1);
+        dir.MakeFile("a", "a");
+        dir.MakeFile("b", "b");
+        run_renaming(dir, { { "a", "x" }, { "b", "y" } });
+        std::string traced;
+        EXPECT_EQ(run_undo(state, &traced), c.says);
+        EXPECT_NE(traced.find("\nPut back the names of 2 files.\n"), std::string::npos) << traced;
+
+        const std::string counted = state.PathOf("counts.txt");
+        auto status = run_in_child(ChildUser::Same, [&] {
+            ensure_gui();
+            append(counted, undo_message(many, translated));
+            return B_OK;
+        });
+        EXPECT_EQ(status, B_OK);
+        EXPECT_EQ(read(counted), c.counts);
+    }
+    ::unsetenv("LANGUAGE");
 }
 
 TEST(UndoOpenWindow, ItsRenamesAreLeftAloneUntilItCloses)

@@ -120,6 +120,54 @@ kann Euer Wunsch nicht erfüllt werden.
     </message>
 </context>
 <context>
+    <name>Undo</name>
+    <message>
+        <source>,</source>
+        <extracomment>The thousands separator in counts of files, as in &quot;4,998 files&quot;.</extracomment>
+        <translation>.</translation>
+    </message>
+    <message>
+        <source>There is nothing to put back.</source>
+        <translation>Es gibt nichts wiederherzustellen.</translation>
+    </message>
+    <message>
+        <source>No names were put back.</source>
+        <translation>Es wurden keine Namen wiederhergestellt.</translation>
+    </message>
+    <message>
+        <source>Put back the name of 1 file.</source>
+        <translation>Der Name von 1 Datei wurde wiederhergestellt.</translation>
+    </message>
+    <message>
+        <source>Put back the names of %1 files.</source>
+        <translation>Die Namen von %1 Dateien wurden wiederhergestellt.</translation>
+    </message>
+    <message>
+        <source>1 file was left as it is:</source>
+        <translation>1 Datei blieb, wie sie ist:</translation>
+    </message>
+    <message>
+        <source>%1 files were left as they are:</source>
+        <translation>%1 Dateien blieben, wie sie sind:</translation>
+    </message>
+    <message>
+        <source>and %1 more.</source>
+        <translation>und %1 weitere.</translation>
+    </message>
+    <message>
+        <source>That renaming could not be fully recorded, so files renamed after the record broke off keep their new names.</source>
+        <translation>Diese Umbenennung ließ sich nicht vollständig aufzeichnen, darum behalten Dateien, die nach dem Abbruch der Aufzeichnung umbenannt wurden, ihre neuen Namen.</translation>
+    </message>
+    <message>
+        <source>Part of the record of that renaming is damaged, so some files may keep their new names.</source>
+        <translation>Ein Teil der Aufzeichnung dieser Umbenennung ist beschädigt, darum behalten manche Dateien vielleicht ihre neuen Namen.</translation>
+    </message>
+    <message>
+        <source>Files renamed in a window that is still open were left as they are: close it first to put those back.</source>
+        <translation>Dateien, die in einem noch offenen Fenster umbenannt wurden, blieben, wie sie sind: Schließen Sie es zuerst, um auch sie wiederherzustellen.</translation>
+    </message>
+</context>
+<context>
     <name>Window</name>
     <message>
         <source>ALL</source>
@@ -176,6 +224,10 @@ kann Euer Wunsch nicht erfüllt werden.
     <message>
         <source>Next</source>
         <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Track:         /nt, /na</source>
+        <translation>Titelnr.:      /nt, /na</translation>
     </message>
 </context>
 </TS>

@@ -94,6 +94,54 @@ your wish can not be granted.
     </message>
 </context>
 <context>
+    <name>Undo</name>
+    <message>
+        <source>,</source>
+        <extracomment>The thousands separator in counts of files, as in &quot;4,998 files&quot;.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is nothing to put back.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No names were put back.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Put back the name of 1 file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Put back the names of %1 files.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 file was left as it is:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 files were left as they are:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>and %1 more.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>That renaming could not be fully recorded, so files renamed after the record broke off keep their new names.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Part of the record of that renaming is damaged, so some files may keep their new names.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Files renamed in a window that is still open were left as they are: close it first to put those back.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>Window</name>
     <message>
         <source>ALL</source>
@@ -149,6 +197,10 @@ your wish can not be granted.
     </message>
     <message>
         <source>Next</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Track:         /nt, /na</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

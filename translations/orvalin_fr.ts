@@ -120,6 +120,54 @@ votre souhait ne peut être exaucé.
     </message>
 </context>
 <context>
+    <name>Undo</name>
+    <message>
+        <source>,</source>
+        <extracomment>The thousands separator in counts of files, as in &quot;4,998 files&quot;.</extracomment>
+        <translation>&#x202f;</translation>
+    </message>
+    <message>
+        <source>There is nothing to put back.</source>
+        <translation>Il n&apos;y a rien à rétablir.</translation>
+    </message>
+    <message>
+        <source>No names were put back.</source>
+        <translation>Aucun nom n&apos;a été rétabli.</translation>
+    </message>
+    <message>
+        <source>Put back the name of 1 file.</source>
+        <translation>Nom rétabli pour 1 fichier.</translation>
+    </message>
+    <message>
+        <source>Put back the names of %1 files.</source>
+        <translation>Noms rétablis pour %1 fichiers.</translation>
+    </message>
+    <message>
+        <source>1 file was left as it is:</source>
+        <translation>1 fichier a été laissé tel quel&#xa0;:</translation>
+    </message>
+    <message>
+        <source>%1 files were left as they are:</source>
+        <translation>%1 fichiers ont été laissés tels quels&#xa0;:</translation>
+    </message>
+    <message>
+        <source>and %1 more.</source>
+        <translation>et %1 de plus.</translation>
+    </message>
+    <message>
+        <source>That renaming could not be fully recorded, so files renamed after the record broke off keep their new names.</source>
+        <translation>Ce renommage n&apos;a pas pu être entièrement enregistré, les fichiers renommés après l&apos;interruption de l&apos;enregistrement gardent donc leurs nouveaux noms.</translation>
+    </message>
+    <message>
+        <source>Part of the record of that renaming is damaged, so some files may keep their new names.</source>
+        <translation>Une partie de l&apos;enregistrement de ce renommage est endommagée, certains fichiers peuvent donc garder leurs nouveaux noms.</translation>
+    </message>
+    <message>
+        <source>Files renamed in a window that is still open were left as they are: close it first to put those back.</source>
+        <translation>Les fichiers renommés dans une fenêtre encore ouverte ont été laissés tels quels&#xa0;: fermez-la d&apos;abord pour les rétablir aussi.</translation>
+    </message>
+</context>
+<context>
     <name>Window</name>
     <message>
         <source>ALL</source>
@@ -176,6 +224,10 @@ votre souhait ne peut être exaucé.
     <message>
         <source>Next</source>
         <translation>Suivant</translation>
+    </message>
+    <message>
+        <source>Track:         /nt, /na</source>
+        <translation>Piste&#xa0;:        /nt, /na</translation>
     </message>
 </context>
 </TS>
