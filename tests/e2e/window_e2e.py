@@ -541,8 +541,14 @@ def main_mutter():
             check("on a scaled output the window is no XWayland window", not run.x_windows())
             with open(run.trace_path, "rb") as f:
                 protocol = f.read().decode(errors="replace")
+            # Qt 6.4 sets the buffer scale; Qt 6.8 takes the compositor's fractional scale
+            # (120ths: 240 is 2) and draws through a viewport.
             check("on a scaled output the window draws at its scale natively",
-                  re.search(r"wl_surface[@#]\d+\.set_buffer_scale\(2\)", protocol) is not None)
+                  re.search(r"wl_surface[@#]\d+\.set_buffer_scale\(2\)", protocol) is not None
+                  or (re.search(r"wp_fractional_scale_v1[@#]\d+\.preferred_scale\(240\)",
+                                protocol) is not None
+                      and re.search(r"wp_viewport[@#]\d+\.set_destination\(", protocol)
+                      is not None))
         if MODE == "xwayland":
             check("the window opens where the settings say", run.geometry() == stored,
                   str(run.geometry()))
