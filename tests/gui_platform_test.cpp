@@ -609,25 +609,20 @@ TEST_F(GuiPlatform, TraceNeverStopsBlocksOrKillsTheProgram)
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
             << (WIFSIGNALED(status) ? "signal " : "status ")
             << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
-        if (c.output == kClosed) {
-            EXPECT_EQ(out, "");
-        }
-        if (c.output != kReadLater) {
-            ::close(data[0]);
-            continue;
-        }
         ::close(data[0]);
-        // Every line is there or counted where it went missing.
+        if (c.output != kReadLater)
+            continue;
+        // Every line is there, or counted in a notice in its place.
         std::istringstream lines(out);
         std::string line;
         int next = 0, notices = 0;
         while (std::getline(lines, line) && line != "last line") {
             unsigned long dropped = 0;
-            int number = -1;
-            if (std::sscanf(line.c_str(), "[trace: %lu lines dropped]", &dropped) == 1) {
+            if (std::sscanf(line.c_str(), "[trace: %lu", &dropped) == 1
+                && line == "[trace: " + std::to_string(dropped) + " lines dropped]") {
                 next += static_cast<int>(dropped);
                 notices++;
-            } else if (std::sscanf(line.c_str(), "line %d of", &number) != 1 || number != next++) {
+            } else if (line.rfind("line " + std::to_string(next++) + " of", 0) != 0) {
                 ADD_FAILURE() << "line " << next - 1 << " expected, read: " << line;
                 break;
             }
@@ -635,7 +630,6 @@ TEST_F(GuiPlatform, TraceNeverStopsBlocksOrKillsTheProgram)
         EXPECT_EQ(line, "last line");
         EXPECT_EQ(next, kLines);
         EXPECT_GE(notices, 1);
-        EXPECT_NE(out.find("\n[trace: "), std::string::npos);
     }
 }
 
