@@ -4,10 +4,16 @@
 
 #include "platform/storage/Entry.h"
 #include "platform/storage/File.h"
+#include "platform/storage/Id3v2Text.h"
 #include "scripts/mp3gen.h"
 #include "tests/support/Scratch.h"
 
 #include <gtest/gtest.h>
+#include <taglib/commentsframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tbytevectorstream.h>
+#include <taglib/textidentificationframe.h>
 
 #include <string>
 #include <sys/xattr.h>
@@ -59,6 +65,30 @@ std::string id3v23(const std::vector<std::pair<std::string, std::string>>& frame
 }
 
 const char* const kSongAttributes[] = { "Title", "Artist", "Album", "Year", "Comment" };
+
+// What TagLib makes of one frame in an ID3v2.4 tag: the first value of a text frame, or the
+// text of a comment, in UTF-8.
+std::string taglib_text(const std::string& id, const std::string& body)
+{
+    std::string frames = id + mp3gen::syncsafe(body.size()) + std::string(2, '\0') + body;
+    std::string tag = std::string("ID3\x04\0\0", 6) + mp3gen::syncsafe(frames.size()) + frames;
+    TagLib::ByteVectorStream stream(TagLib::ByteVector(tag.data(), tag.size()));
+#if TAGLIB_MAJOR_VERSION >= 2
+    TagLib::MPEG::File file(
+        &stream, false, TagLib::MPEG::Properties::Average, TagLib::ID3v2::FrameFactory::instance());
+#else
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+#endif
+    if (!file.hasID3v2Tag() || file.ID3v2Tag()->frameList(id.c_str()).isEmpty())
+        return "no frame";
+    TagLib::ID3v2::Frame* frame = file.ID3v2Tag()->frameList(id.c_str()).front();
+    if (auto* comment = dynamic_cast<TagLib::ID3v2::CommentsFrame*>(frame))
+        return comment->text().to8Bit(true);
+    auto* text = dynamic_cast<TagLib::ID3v2::TextIdentificationFrame*>(frame);
+    if (text == nullptr || text->fieldList().isEmpty())
+        return "";
+    return text->fieldList().front().to8Bit(true);
+}
 
 } // namespace
 
@@ -185,7 +215,7 @@ TEST(Attributes, SongAttributesFallBackToTheId3v2Tag)
         std::string tag = mp3gen::id3v2(c.version,
             { { "TIT2", title, c.encoding }, { "TPE1", artist, c.encoding },
                 { "TALB", album, c.encoding }, { c.yearFrame, c.yearText, c.encoding },
-                { "COMM", comment, c.encoding } });
+                { "COMM", comment, c.encoding }, { "TRCK", "7/12", c.encoding } });
         dir.MakeMp3("song.mp3", "", tag);
         BNode node(dir.PathOf("song.mp3").c_str());
         attr_info info {};
@@ -196,6 +226,7 @@ TEST(Attributes, SongAttributesFallBackToTheId3v2Tag)
         EXPECT_EQ(read_attr(node, "Album"), with_nul(album));
         EXPECT_EQ(read_attr(node, "Year"), with_nul("1987"));
         EXPECT_EQ(read_attr(node, "Comment"), with_nul(comment));
+        EXPECT_EQ(read_attr(node, "Track"), with_nul("7/12"));
     }
 }
 
@@ -350,4 +381,117 @@ TEST(Attributes, OnlyIntactSongFramesOfHostileOrDamagedTagsReachTheDecoder)
                 EXPECT_EQ(read_attr(node, kSongAttributes[i]), with_nul(c.expected[i]));
         }
     }
+}
+
+TEST(Attributes, FrameTextsDecodeAsTagLibDecodesThem)
+{
+    const std::string nul(1, '\0'), nul2(2, '\0');
+    const std::string le = "\xFF\xFE", be = "\xFE\xFF";
+    const struct {
+        const char* what;
+        std::string body; // encoding byte first
+    } texts[] = {
+        { "Latin-1", nul + "Caf\xE9 \x80\xFF" },
+        { "Latin-1 values", nul + "One" + nul + "Two" },
+        { "Latin-1 empty value first", nul + nul + nul + "Two" },
+        { "Latin-1 NULs at the end", nul + "One" + nul + nul },
+        { "Latin-1 only NULs", nul + nul + nul },
+        { "UTF-8",
+            "\x03"
+            "Caf\xC3\xA9 \xF0\x9F\x8E\xB5" },
+        { "UTF-8 values",
+            "\x03"
+            "One"
+                + nul + "Two" },
+        { "UTF-8 cut short",
+            "\x03"
+            "Caf\xC3" },
+        { "UTF-8 overlong",
+            "\x03"
+            "a\xC0\xAF" },
+        { "UTF-8 surrogate",
+            "\x03"
+            "a\xED\xA0\x80" },
+        { "UTF-8 above U+10FFFF",
+            "\x03"
+            "a\xF4\x90\x80\x80" },
+        { "UTF-8 invalid in a later value",
+            "\x03"
+            "One"
+                + nul + "\xFF" },
+        { "UTF-16 little-endian", "\x01" + le + "A\0\xE9\0" + std::string("\x3D\xD8\xB5\xDF", 4) },
+        { "UTF-16 big-endian by its mark", "\x01" + be + std::string("\0A\0\xE9", 4) },
+        { "UTF-16 without a mark", "\x01" + std::string("A\0B\0", 4) },
+        { "UTF-16 only a mark", "\x01" + le },
+        { "UTF-16 mark, then a value", "\x01" + le + nul2 + le + "B" + nul },
+        { "UTF-16 values", "\x01" + le + "A" + nul + nul2 + le + "B" + nul },
+        { "UTF-16 odd length", "\x01" + le + "A" + nul + "B" },
+        { "UTF-16 NULs at the end, odd", "\x01" + le + "A" + nul + nul + nul + nul },
+        { "UTF-16 NUL at an odd offset", "\x01" + le + "\x41\x00\x00\x42" },
+        { "UTF-16 unpaired lead surrogate",
+            "\x01" + le
+                + std::string("\x3D\xD8"
+                              "A\0",
+                    4) },
+        { "UTF-16 unpaired trail surrogate", "\x01" + le + std::string("A\0\xB5\xDF", 4) },
+        { "UTF-16 lead surrogate last", "\x01" + le + std::string("A\0\x3D\xD8", 4) },
+        { "UTF-16BE", "\x02" + std::string("\0C\0\xE9\xD8\x3D\xDF\xB5", 8) },
+        { "UTF-16BE with a mark", "\x02" + be + std::string("\0A", 2) },
+        { "UTF-16BE odd length", "\x02" + std::string("\0A\0", 3) },
+        { "UTF-16BE unpaired surrogate", "\x02" + std::string("\xD8\x3D\0A", 4) },
+    };
+    std::string ours = "stale";
+    for (const auto& t : texts) {
+        SCOPED_TRACE(t.what);
+        decode_text_frame(t.body, &ours);
+        EXPECT_EQ(ours, taglib_text("TIT2", t.body));
+    }
+
+    const struct {
+        const char* what;
+        std::string body; // encoding, language, description, text
+    } comments[] = {
+        { "Latin-1", nul + "eng" + nul + "Nice \xBD" },
+        { "Latin-1 NUL inside", nul + "eng" + nul + "Ni" + nul + "ce" },
+        { "Latin-1 no text", nul + "eng" + nul },
+        { "UTF-8 invalid after a NUL",
+            "\x03"
+            "eng"
+                + nul + "ok" + nul + "\xC3" },
+        { "UTF-16",
+            "\x01"
+            "eng"
+                + le + nul2 + le + "N\0\xBD\0" },
+        { "UTF-16 text without its mark",
+            "\x01"
+            "eng"
+                + le + nul2 + "N\0" },
+        { "UTF-16 NUL inside",
+            "\x01"
+            "eng"
+                + le + nul2 + le + "A" + nul + nul2 + "B" + nul },
+        { "UTF-16BE",
+            "\x02"
+            "eng"
+                + nul2 + std::string("\0N\0\xBD", 4) },
+        { "UTF-16BE separator at an odd offset",
+            "\x02"
+            "eng"
+                + std::string("\0A\0\0\0B", 6) },
+    };
+    for (const auto& c : comments) {
+        SCOPED_TRACE(c.what);
+        decode_comment_frame(c.body, &ours);
+        EXPECT_EQ(ours, taglib_text("COMM", c.body));
+    }
+
+    // TagLib reads an unknown encoding as UTF-16 in the machine's byte order; such a text has
+    // no meaning we know, and is absent.
+    decode_text_frame("\x04" + std::string("\0A\0B", 4), &ours);
+    EXPECT_EQ(ours, "");
+    decode_comment_frame("\xFF"
+                         "eng"
+            + nul2 + "AB",
+        &ours);
+    EXPECT_EQ(ours, "");
 }

@@ -256,6 +256,7 @@ status_t attribute_value(
                 { "Album", &SongTexts::album },
                 { "Year", &SongTexts::year },
                 { "Comment", &SongTexts::comment },
+                { "Track", &SongTexts::track },
             };
             for (const auto& song : kSongAttributes) {
                 if (std::strcmp(name, song.name) != 0)
