@@ -7,6 +7,7 @@
 #include "platform/support/SupportDefs.h"
 
 #include <deque>
+#include <string>
 
 class BMessage;
 class Mp3Tag;
@@ -99,4 +100,10 @@ private:
     // the user asks for later looks at the folder again.
     BEntry loaded_entry;
     bool entry_fresh = false;
+    // The trace of the load's expansion of the template, whole. In an "ALL" run the rename
+    // right after the load takes that expansion's name and plays its trace back, rather than
+    // expanding the same template with the same texts again.
+    std::string expansion_trace;
+    bool expansion_recorded = false;
+    bool expansion_fresh = false;
 };

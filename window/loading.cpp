@@ -140,7 +140,10 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
         }
     }
 
+    expansion_trace.clear();
+    trace_record(&expansion_trace);
     template_failure failure = expand_template();
+    expansion_recorded = trace_record(nullptr) && failure == nullptr;
     if (announce)
         report_template(failure);
     trace("leaving read_file()\n");

@@ -37,8 +37,9 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
         if (load_file(!template_failed) != nullptr)
             template_failed = true;
         entry_fresh = true;
+        expansion_fresh = expansion_recorded;
         bool go_on = (this->*command)();
-        entry_fresh = false;
+        entry_fresh = expansion_fresh = false;
         if (!go_on)
             break;
         UpdateIfNeeded();
@@ -50,7 +51,10 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
 // "ALL" mode every later file would fail alike and the loop ends here.
 bool TagViewer_window::rena_one()
 {
-    if (template_failure failure = expand_template()) {
+    if (expansion_fresh) {
+        // new_name and the preview hold what the load expanded a moment ago.
+        trace_text(expansion_trace);
+    } else if (template_failure failure = expand_template()) {
         report_template(failure);
         return false;
     }

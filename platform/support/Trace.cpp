@@ -37,6 +37,8 @@ struct Writer {
     bool started = false;
     bool threadless = false; // no thread could be started: blocks are written in place
     bool stopping = false;
+    std::string* recording = nullptr; // also gets every line traced
+    bool recordingCut = false; // a line could not be recorded
     std::thread thread;
 };
 
@@ -231,6 +233,38 @@ void trace(const char* format, ...)
         }
     } catch (const std::exception&) {
         w.pending.resize(at); // no memory for the line: the trace goes without it
+        return;
+    }
+    if (w.recording != nullptr && !w.recordingCut) {
+        try {
+            w.recording->append(w.pending, at);
+        } catch (const std::exception&) {
+            w.recordingCut = true;
+        }
+    }
+    if (w.pending.size() >= kBlock || w.stopping)
+        hand_over(guard);
+}
+
+bool trace_record(std::string* recording)
+{
+    Writer& w = writer();
+    std::unique_lock<std::mutex> guard(w.lock);
+    const bool whole = !w.recordingCut;
+    w.recording = recording;
+    w.recordingCut = false;
+    return whole;
+}
+
+void trace_text(const std::string& text)
+{
+    Writer& w = writer();
+    std::unique_lock<std::mutex> guard(w.lock);
+    if (!w.registered)
+        w.registered = std::atexit(stop_writer) == 0;
+    try {
+        w.pending.append(text);
+    } catch (const std::exception&) {
         return;
     }
     if (w.pending.size() >= kBlock || w.stopping)
