@@ -247,10 +247,14 @@ TEST(Attributes, StoredAttributesWinAndOnlyTheFramesNamedCount)
     EXPECT_EQ(node.GetAttrInfo("Artist", &info), B_ENTRY_NOT_FOUND) << "TPE2 is not TPE1";
     EXPECT_EQ(node.GetAttrInfo("Year", &info), B_ENTRY_NOT_FOUND);
 
-    dir.MakeMp3(
-        "described.mp3", "", id3v23({ { "COMM", latin1 + "eng" + "desc" + latin1 + "text" } }));
-    EXPECT_EQ(BNode(dir.PathOf("described.mp3").c_str()).GetAttrInfo("Comment", &info),
-        B_ENTRY_NOT_FOUND);
+    // Described comments: in Latin-1, and in UTF-16BE by a U+FEFF, which is no byte-order mark
+    // there.
+    const std::string utf16be("\002eng\xFE\xFF\0\0\0A", 10);
+    for (const std::string& comment : { latin1 + "eng" + "desc" + latin1 + "text", utf16be }) {
+        dir.MakeMp3("described.mp3", "", id3v23({ { "COMM", comment } }));
+        EXPECT_EQ(BNode(dir.PathOf("described.mp3").c_str()).GetAttrInfo("Comment", &info),
+            B_ENTRY_NOT_FOUND);
+    }
 }
 
 TEST(Attributes, TheTagIsParsedOncePerNode)
@@ -383,62 +387,48 @@ TEST(Attributes, OnlyIntactSongFramesOfHostileOrDamagedTagsReachTheDecoder)
     }
 }
 
+// A literal's bytes, NULs included.
+template <size_t N> std::string raw(const char (&bytes)[N])
+{
+    return std::string(bytes, N - 1);
+}
+
 TEST(Attributes, FrameTextsDecodeAsTagLibDecodesThem)
 {
-    const std::string nul(1, '\0'), nul2(2, '\0');
+    const std::string latin1(1, '\0'), utf16 = "\x01", utf16be = "\x02", utf8 = "\x03";
     const std::string le = "\xFF\xFE", be = "\xFE\xFF";
     const struct {
         const char* what;
         std::string body; // encoding byte first
     } texts[] = {
-        { "Latin-1", nul + "Caf\xE9 \x80\xFF" },
-        { "Latin-1 values", nul + "One" + nul + "Two" },
-        { "Latin-1 empty value first", nul + nul + nul + "Two" },
-        { "Latin-1 NULs at the end", nul + "One" + nul + nul },
-        { "Latin-1 only NULs", nul + nul + nul },
-        { "UTF-8",
-            "\x03"
-            "Caf\xC3\xA9 \xF0\x9F\x8E\xB5" },
-        { "UTF-8 values",
-            "\x03"
-            "One"
-                + nul + "Two" },
-        { "UTF-8 cut short",
-            "\x03"
-            "Caf\xC3" },
-        { "UTF-8 overlong",
-            "\x03"
-            "a\xC0\xAF" },
-        { "UTF-8 surrogate",
-            "\x03"
-            "a\xED\xA0\x80" },
-        { "UTF-8 above U+10FFFF",
-            "\x03"
-            "a\xF4\x90\x80\x80" },
-        { "UTF-8 invalid in a later value",
-            "\x03"
-            "One"
-                + nul + "\xFF" },
-        { "UTF-16 little-endian", "\x01" + le + "A\0\xE9\0" + std::string("\x3D\xD8\xB5\xDF", 4) },
-        { "UTF-16 big-endian by its mark", "\x01" + be + std::string("\0A\0\xE9", 4) },
-        { "UTF-16 without a mark", "\x01" + std::string("A\0B\0", 4) },
-        { "UTF-16 only a mark", "\x01" + le },
-        { "UTF-16 mark, then a value", "\x01" + le + nul2 + le + "B" + nul },
-        { "UTF-16 values", "\x01" + le + "A" + nul + nul2 + le + "B" + nul },
-        { "UTF-16 odd length", "\x01" + le + "A" + nul + "B" },
-        { "UTF-16 NULs at the end, odd", "\x01" + le + "A" + nul + nul + nul + nul },
-        { "UTF-16 NUL at an odd offset", "\x01" + le + "\x41\x00\x00\x42" },
-        { "UTF-16 unpaired lead surrogate",
-            "\x01" + le
-                + std::string("\x3D\xD8"
-                              "A\0",
-                    4) },
-        { "UTF-16 unpaired trail surrogate", "\x01" + le + std::string("A\0\xB5\xDF", 4) },
-        { "UTF-16 lead surrogate last", "\x01" + le + std::string("A\0\x3D\xD8", 4) },
-        { "UTF-16BE", "\x02" + std::string("\0C\0\xE9\xD8\x3D\xDF\xB5", 8) },
-        { "UTF-16BE with a mark", "\x02" + be + std::string("\0A", 2) },
-        { "UTF-16BE odd length", "\x02" + std::string("\0A\0", 3) },
-        { "UTF-16BE unpaired surrogate", "\x02" + std::string("\xD8\x3D\0A", 4) },
+        { "Latin-1", latin1 + "Caf\xE9 \x80\xFF" },
+        { "Latin-1 values", latin1 + raw("One\0Two") },
+        { "Latin-1 empty value first", latin1 + raw("\0\0Two") },
+        { "Latin-1 NULs at the end", latin1 + raw("One\0\0") },
+        { "Latin-1 only NULs", latin1 + raw("\0\0") },
+        { "UTF-8", utf8 + "Caf\xC3\xA9 \xF0\x9F\x8E\xB5" },
+        { "UTF-8 values", utf8 + raw("One\0Two") },
+        { "UTF-8 cut short", utf8 + "Caf\xC3" },
+        { "UTF-8 overlong", utf8 + "a\xC0\xAF" },
+        { "UTF-8 surrogate", utf8 + "a\xED\xA0\x80" },
+        { "UTF-8 above U+10FFFF", utf8 + "a\xF4\x90\x80\x80" },
+        { "UTF-8 invalid in a later value", utf8 + raw("One\0\xFF") },
+        { "UTF-16 little-endian", utf16 + le + raw("A\0\xE9\0\x3D\xD8\xB5\xDF") },
+        { "UTF-16 big-endian by its mark", utf16 + be + raw("\0A\0\xE9") },
+        { "UTF-16 without a mark", utf16 + raw("A\0B\0") },
+        { "UTF-16 only a mark", utf16 + le },
+        { "UTF-16 mark, then a value", utf16 + le + raw("\0\0") + le + raw("B\0") },
+        { "UTF-16 values", utf16 + le + raw("A\0\0\0") + le + raw("B\0") },
+        { "UTF-16 odd length", utf16 + le + raw("A\0B") },
+        { "UTF-16 NULs at the end, odd", utf16 + le + raw("A\0\0\0\0") },
+        { "UTF-16 NUL at an odd offset", utf16 + le + raw("A\0\0B") },
+        { "UTF-16 unpaired lead surrogate", utf16 + le + raw("\x3D\xD8\x41\0") },
+        { "UTF-16 unpaired trail surrogate", utf16 + le + raw("A\0\xB5\xDF") },
+        { "UTF-16 lead surrogate last", utf16 + le + raw("A\0\x3D\xD8") },
+        { "UTF-16BE", utf16be + raw("\0C\0\xE9\xD8\x3D\xDF\xB5") },
+        { "UTF-16BE with a mark", utf16be + be + raw("\0A") },
+        { "UTF-16BE odd length", utf16be + raw("\0A\0") },
+        { "UTF-16BE unpaired surrogate", utf16be + raw("\xD8\x3D\0A") },
     };
     std::string ours = "stale";
     for (const auto& t : texts) {
@@ -451,33 +441,15 @@ TEST(Attributes, FrameTextsDecodeAsTagLibDecodesThem)
         const char* what;
         std::string body; // encoding, language, description, text
     } comments[] = {
-        { "Latin-1", nul + "eng" + nul + "Nice \xBD" },
-        { "Latin-1 NUL inside", nul + "eng" + nul + "Ni" + nul + "ce" },
-        { "Latin-1 no text", nul + "eng" + nul },
-        { "UTF-8 invalid after a NUL",
-            "\x03"
-            "eng"
-                + nul + "ok" + nul + "\xC3" },
-        { "UTF-16",
-            "\x01"
-            "eng"
-                + le + nul2 + le + "N\0\xBD\0" },
-        { "UTF-16 text without its mark",
-            "\x01"
-            "eng"
-                + le + nul2 + "N\0" },
-        { "UTF-16 NUL inside",
-            "\x01"
-            "eng"
-                + le + nul2 + le + "A" + nul + nul2 + "B" + nul },
-        { "UTF-16BE",
-            "\x02"
-            "eng"
-                + nul2 + std::string("\0N\0\xBD", 4) },
-        { "UTF-16BE separator at an odd offset",
-            "\x02"
-            "eng"
-                + std::string("\0A\0\0\0B", 6) },
+        { "Latin-1", latin1 + raw("eng\0Nice \xBD") },
+        { "Latin-1 NUL inside", latin1 + raw("eng\0Ni\0ce") },
+        { "Latin-1 no text", latin1 + raw("eng\0") },
+        { "UTF-8 invalid after a NUL", utf8 + raw("eng\0ok\0\xC3") },
+        { "UTF-16", utf16 + "eng" + le + raw("\0\0") + le + raw("N\0\xBD\0") },
+        { "UTF-16 text without its mark", utf16 + "eng" + le + raw("\0\0N\0") },
+        { "UTF-16 NUL inside", utf16 + "eng" + le + raw("\0\0") + le + raw("A\0\0\0B\0") },
+        { "UTF-16BE", utf16be + raw("eng\0\0\0N\0\xBD") },
+        { "UTF-16BE separator at an odd offset", utf16be + raw("eng\0A\0\0\0B") },
     };
     for (const auto& c : comments) {
         SCOPED_TRACE(c.what);
@@ -487,11 +459,8 @@ TEST(Attributes, FrameTextsDecodeAsTagLibDecodesThem)
 
     // TagLib reads an unknown encoding as UTF-16 in the machine's byte order; such a text has
     // no meaning we know, and is absent.
-    decode_text_frame("\x04" + std::string("\0A\0B", 4), &ours);
+    decode_text_frame("\x04" + raw("\0A\0B"), &ours);
     EXPECT_EQ(ours, "");
-    decode_comment_frame("\xFF"
-                         "eng"
-            + nul2 + "AB",
-        &ours);
+    decode_comment_frame("\xFF" + raw("eng\0\0AB"), &ours);
     EXPECT_EQ(ours, "");
 }

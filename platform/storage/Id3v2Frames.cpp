@@ -91,8 +91,9 @@ bool undescribed_comment(std::string_view body)
     if (encoding == 0 || encoding == 3)
         return body[4] == '\0' && body.size() > 5;
     size_t at = 4;
-    // UTF-16 with a byte order mark before the empty text.
-    if (body.substr(at, 2) == "\xFF\xFE" || body.substr(at, 2) == "\xFE\xFF")
+    // UTF-16 with a byte order mark before the empty text; in UTF-16BE, which has none, those
+    // bytes are a character.
+    if (encoding == 1 && (body.substr(at, 2) == "\xFF\xFE" || body.substr(at, 2) == "\xFE\xFF"))
         at += 2;
     return body.substr(at, 2) == std::string_view("\0\0", 2) && body.size() > at + 2;
 }
