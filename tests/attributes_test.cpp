@@ -66,6 +66,12 @@ std::string id3v23(const std::vector<std::pair<std::string, std::string>>& frame
 
 const char* const kSongAttributes[] = { "Title", "Artist", "Album", "Year", "Comment" };
 
+// A literal's bytes, NULs included.
+template <size_t N> std::string raw(const char (&bytes)[N])
+{
+    return std::string(bytes, N - 1);
+}
+
 // What TagLib makes of one frame in an ID3v2.4 tag: the first value of a text frame, or the
 // text of a comment, in UTF-8.
 std::string taglib_text(const std::string& id, const std::string& body)
@@ -385,12 +391,6 @@ TEST(Attributes, OnlyIntactSongFramesOfHostileOrDamagedTagsReachTheDecoder)
                 EXPECT_EQ(read_attr(node, kSongAttributes[i]), with_nul(c.expected[i]));
         }
     }
-}
-
-// A literal's bytes, NULs included.
-template <size_t N> std::string raw(const char (&bytes)[N])
-{
-    return std::string(bytes, N - 1);
 }
 
 TEST(Attributes, FrameTextsDecodeAsTagLibDecodesThem)
