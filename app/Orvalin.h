@@ -6,6 +6,7 @@
 #include "window/TagViewer_window.h"
 
 class BMessage;
+struct undo_report;
 
 extern const char* const kSignature; // "application/x-vnd.Kelterhof-Orvalin"
 
@@ -19,6 +20,15 @@ extern const char* const kElsewhereField; // "elsewhere"
 // The waiting alert shown when none of the given files is MPEG audio: given files in all, of
 // which elsewhere were not on this computer's disks.
 void no_mpeg_files_alert(int32 given = 0, int32 elsewhere = 0);
+// The undo role, "orvalin --undo": puts back the names of the last renaming (undo_last_run)
+// and shows what it did in one waiting alert, also traced. Returns the exit status.
+int undo_last_renaming();
+// A catalogue's lookup: the text (UTF-8) in some language, found under context; translated.
+using translator = const char* (*)(const char* context, const char* text);
+// The text of that alert, each of its texts through translate; null keeps them as written, in
+// English, as the trace has them.
+std::string undo_message(const undo_report& report, translator translate = nullptr);
 // The whole program: with arguments (paths or file:// URIs) the add-on role, without the
-// application role. Returns the exit status.
+// application role; "--undo" alone, the undo role ("--" ends the options: every other argument
+// is a file). Returns the exit status.
 int orvalin_main(int argc, char** argv);

@@ -1,14 +1,16 @@
-// app/entry.cpp: the program's two roles: the add-on role on the files given as arguments, and
-// the application role (About alert, then quit) without arguments.
+// app/entry.cpp: the program's roles: the add-on role on the files given as arguments, the
+// application role (About alert, then quit) without arguments, and the undo role ("--undo").
 #include "app/Orvalin.h"
 
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
 #include "platform/interface/Alert.h"
-#include "platform/storage/RenameRecovery.h"
+#include "platform/storage/Journal.h"
 #include "platform/storage/Uri.h"
 #include "platform/support/Trace.h"
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 const char* const kSignature = "application/x-vnd.Kelterhof-Orvalin";
@@ -31,19 +33,42 @@ bool local_path(const char* argument, std::string* path)
 
 int orvalin_main(int argc, char** argv)
 {
+    // The one option, "--undo", stands before the files; "--" ends the options. Every other
+    // argument is a file: what follows is the argument list without the options.
+    bool undo = false;
+    int options = 0;
+    for (; options + 1 < argc; options++) {
+        if (std::strcmp(argv[options + 1], "--undo") == 0) {
+            undo = true;
+        } else {
+            if (std::strcmp(argv[options + 1], "--") == 0)
+                options++;
+            break;
+        }
+    }
+    argc -= options;
+    argv += options;
+    if (undo) {
+        if (argc > 1) {
+            std::fprintf(stderr, "usage: orvalin [--] [FILE...]\n       orvalin --undo\n");
+            return 2;
+        }
+        return undo_last_renaming();
+    }
+
     if (argc > 1) {
         // The add-on role: the file manager's selection arrives as arguments. There is no
         // application object here, only the toolkit the window needs.
         ensure_gui();
         BMessage selection(B_REFS_RECEIVED);
         int32 elsewhere = 0;
-        RenameRecovery recovery;
+        // What killed runs left behind is finished or removed first, from their journals.
+        journal_recover();
         for (int i = 1; i < argc; i++) {
             std::string path;
             entry_ref ref;
             // An argument that names no reachable file is rejected like any other file; one
-            // that is not on this computer's disks is listed, so the alert can say so. What a
-            // killed run left in a local argument's folder is put right first.
+            // that is not on this computer's disks is listed, so the alert can say so.
             if (is_uri_elsewhere(argv[i])) {
                 beep();
                 selection.AddString(kElsewhereField, argv[i]);
@@ -51,8 +76,6 @@ int orvalin_main(int argc, char** argv)
                 continue;
             }
             bool local = local_path(argv[i], &path);
-            if (local)
-                recovery.Visit(&path);
             if (!local || get_ref_for_path(path.c_str(), &ref) != B_OK)
                 beep();
             else

@@ -1,10 +1,11 @@
 // app/launcher.cpp: the add-on entry and the launcher that runs the window on a selection.
 #include "app/Orvalin.h"
 
-#include "platform/interface/Alert.h"
+#include "platform/app/Catalog.h"
 #include "platform/app/Message.h"
-#include "platform/support/Trace.h"
 #include "platform/app/Window.h"
+#include "platform/interface/Alert.h"
+#include "platform/support/Trace.h"
 
 extern "C" void process_refs(entry_ref /*dir_ref*/, BMessage* msg, void* /*reserved*/)
 {
@@ -15,17 +16,19 @@ const char* const kElsewhereField = "elsewhere";
 
 void no_mpeg_files_alert(int32 given, int32 elsewhere)
 {
-    const char* text
-        = "Orvalin:\nNone of the selected files is MPEG audio,\nso there is nothing to rename.";
+    const char* text = translated("Alerts",
+        "Orvalin:\nNone of the selected files is MPEG audio,\nso there is nothing to rename.");
     if (elsewhere > 0 && elsewhere >= given)
-        text = "Orvalin:\nThe selected files are not on this computer's disks\n"
-               "(they are in the Trash or in a place on the network),\n"
-               "so Orvalin cannot rename them.";
+        text = translated("Alerts",
+            "Orvalin:\nThe selected files are not on this computer's disks\n"
+            "(they are in the Trash or in a place on the network),\n"
+            "so Orvalin cannot rename them.");
     else if (elsewhere > 0)
-        text = "Orvalin:\nSome of the selected files are not on this computer's disks\n"
-               "(they are in the Trash or in a place on the network),\n"
-               "and none of the others is MPEG audio,\nso there is nothing to rename.";
-    (new BAlert(nullptr, text, "Oki"))->Go();
+        text = translated("Alerts",
+            "Orvalin:\nSome of the selected files are not on this computer's disks\n"
+            "(they are in the Trash or in a place on the network),\n"
+            "and none of the others is MPEG audio,\nso there is nothing to rename.");
+    (new BAlert(nullptr, text, translated("Alerts", "Oki")))->Go();
 }
 
 void window(BMessage* msg)

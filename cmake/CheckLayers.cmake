@@ -1,8 +1,36 @@
-# Fails when a source includes a header its layer may not see:
-#   platform/support: no Qt and no TagLib header;
-#   platform/storage: Qt Core headers only (no Qt Gui or Widgets);
-#   tag/, window/, app/: no Qt and no TagLib header at all.
+# Fails when a source includes a header its folder may not see. Two tables, by folder, so that
+# new files fall under the rules of the folder they are added to:
+#   project headers ("platform/storage/File.h"): the folders each folder may include;
+#   Qt and TagLib headers (<QString>, <taglib/tstring.h>): which of them each folder may include.
 # Run as: cmake -DROOT=... -DQT_CORE_INCLUDES=... -DSTAMP=... -P CheckLayers.cmake
+cmake_minimum_required(VERSION 3.25)
+
+# Project headers. No kit includes window/, tag/ or app/; storage never includes the app kit,
+# interface or layout; support includes only itself. A folder's own headers are always allowed.
+set(project_rules
+    "platform/support:"
+    "platform/storage: platform/support"
+    "platform/app: platform/support platform/storage"
+    "platform/interface: platform/support platform/storage platform/app"
+    "platform/layout: platform/support platform/storage platform/app"
+    "tag: platform/support platform/storage"
+    "window: platform/support platform/storage platform/app platform/interface platform/layout tag"
+    "app: platform/support platform/storage platform/app platform/interface platform/layout tag window")
+
+# Qt and TagLib headers, one rule a folder:
+#   none    neither Qt nor TagLib;
+#   storage Qt Core only, and TagLib only in the ID3v2 decoding (AttributeFallback*, Id3v2*);
+#   widgets any Qt header, no TagLib.
+set(system_rules
+    "platform/support: none"
+    "platform/storage: storage"
+    "platform/app: widgets"
+    "platform/interface: widgets"
+    "platform/layout: widgets"
+    "tag: none"
+    "window: none"
+    "app: none")
+
 set(qt_core_dirs "")
 foreach(dir ${QT_CORE_INCLUDES})
     if(dir MATCHES "/QtCore$")
@@ -10,53 +38,83 @@ foreach(dir ${QT_CORE_INCLUDES})
     endif()
 endforeach()
 
-set(failures "")
-function(check_dir dir rule)
-    file(GLOB sources ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
-    foreach(source ${sources})
-        file(STRINGS ${source} lines REGEX "^[ \t]*#[ \t]*include[ \t]*<")
-        foreach(line ${lines})
-            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*<([^>]+)>.*" "\\1" header "${line}")
-            set(bad FALSE)
-            if(header MATCHES "^(taglib/|Qt|Q[A-Z])")
-                if(rule STREQUAL "qtcore" AND NOT header MATCHES "^taglib/")
-                    set(found FALSE)
-                    if(header MATCHES "^QtCore/")
-                        set(found TRUE)
-                    else()
-                        foreach(core ${qt_core_dirs})
-                            if(EXISTS ${core}/${header})
-                                set(found TRUE)
-                            endif()
-                        endforeach()
-                    endif()
-                    if(NOT found)
-                        set(bad TRUE)
-                    endif()
-                elseif(rule STREQUAL "qtcore")
-                    # TagLib is the storage kit's own.
-                else()
-                    set(bad TRUE)
-                endif()
+# The reason a Qt or TagLib header breaks rule in file name, or "" if it does not.
+function(system_violation folder rule name header out)
+    set(reason "")
+    if(header MATCHES "^taglib/")
+        if(rule STREQUAL "storage")
+            if(NOT name MATCHES "^(AttributeFallback|Id3v2)")
+                set(reason "storage includes TagLib only in its ID3v2 decoding, AttributeFallback* and Id3v2*")
             endif()
-            if(bad)
-                file(RELATIVE_PATH where ${ROOT} ${source})
-                set(failures "${failures}\n  ${where}: <${header}> (${rule})" PARENT_SCOPE)
-                set(failures "${failures}\n  ${where}: <${header}> (${rule})")
+        elseif(rule STREQUAL "widgets")
+            set(reason "the app kit, interface and layout include no TagLib header")
+        else()
+            set(reason "${folder} includes no Qt or TagLib header")
+        endif()
+    elseif(header MATCHES "^(Qt|Q[A-Z])")
+        if(rule STREQUAL "storage")
+            set(found FALSE)
+            if(header MATCHES "^QtCore/")
+                set(found TRUE)
+            endif()
+            foreach(core ${qt_core_dirs})
+                if(EXISTS ${core}/${header})
+                    set(found TRUE)
+                endif()
+            endforeach()
+            if(NOT found)
+                set(reason "storage includes Qt Core headers only")
+            endif()
+        elseif(NOT rule STREQUAL "widgets")
+            set(reason "${folder} includes no Qt or TagLib header")
+        endif()
+    endif()
+    set(${out} "${reason}" PARENT_SCOPE)
+endfunction()
+
+set(failures "")
+foreach(entry ${project_rules})
+    string(REGEX MATCH "^([^:]+):(.*)$" matched "${entry}")
+    set(folder ${CMAKE_MATCH_1})
+    separate_arguments(parts UNIX_COMMAND "${CMAKE_MATCH_2}")
+    set(allowed ${folder} ${parts})
+    set(system_rule "")
+    foreach(system ${system_rules})
+        if(system MATCHES "^${folder}: (.*)$")
+            set(system_rule ${CMAKE_MATCH_1})
+        endif()
+    endforeach()
+    if(parts)
+        string(REPLACE ";" ", " readable "${parts}")
+        set(project_reason "${folder} may include only its own headers and ${readable}")
+    else()
+        set(project_reason "${folder} may include only its own headers")
+    endif()
+    file(GLOB_RECURSE sources ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
+    foreach(source ${sources})
+        file(RELATIVE_PATH where ${ROOT} ${source})
+        get_filename_component(name ${source} NAME)
+        file(STRINGS ${source} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+        foreach(line ${lines})
+            if(line MATCHES "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\"")
+                set(header ${CMAKE_MATCH_1})
+                get_filename_component(header_folder ${header} DIRECTORY)
+                # A header named without a folder is the including folder's own.
+                if(header_folder AND NOT header_folder IN_LIST allowed)
+                    string(APPEND failures "\n  ${where}: \"${header}\" (${project_reason})")
+                endif()
+            elseif(line MATCHES "^[ \t]*#[ \t]*include[ \t]*<([^>]+)>")
+                set(header ${CMAKE_MATCH_1})
+                system_violation(${folder} ${system_rule} ${name} ${header} reason)
+                if(reason)
+                    string(APPEND failures "\n  ${where}: <${header}> (${reason})")
+                endif()
             endif()
         endforeach()
     endforeach()
-endfunction()
-
-check_dir(platform/support none)
-check_dir(platform/storage qtcore)
-check_dir(tag none)
-check_dir(window none)
-check_dir(app none)
+endforeach()
 
 if(failures)
-    message(FATAL_ERROR "Headers included across the kits' layers:${failures}\n"
-        "support, tag/, window/ and app/ include no Qt or TagLib header; storage includes Qt Core "
-        "headers only.")
+    message(FATAL_ERROR "Headers included across the kits' layers:${failures}")
 endif()
 file(TOUCH ${STAMP})

@@ -18,6 +18,9 @@ clang_rt=$(named libclang-rt-14-dev libclang-rt-19-dev) # the runtime of the def
 packages=(
     cmake ninja-build g++ pkg-config           # the build
     qt6-base-dev qt6-qpa-plugins libgl-dev     # Qt 6 Widgets; its CMake package wants GL headers
+    qt6-tools-dev qt6-l10n-tools               # Qt Linguist: the catalogues, built with lrelease
+    qt6-translations-l10n                      # Qt's own texts in the user's language
+    libwayland-dev                             # the outputs' scale, before the toolkit starts
     "$taglib"                                  # ID3v2 frames
     zlib1g-dev                                 # compressed frames in crafted test tags
     libgtest-dev googletest                    # the tests

@@ -40,6 +40,7 @@ Mp3Tag::Mp3Tag(entry_ref* ref)
     , artist()
     , album()
     , comment()
+    , track(0)
 {
     file = new (std::nothrow) BFile(ref, B_READ_WRITE);
     if (file == nullptr) {
@@ -79,6 +80,9 @@ Mp3Tag::Mp3Tag(entry_ref* ref)
         file->Seek(0, SEEK_END);
     }
 
+    // Read before the field step turns the track byte into a space.
+    if (raw[97 + 28] == '\0')
+        track = static_cast<unsigned char>(raw[97 + 29]);
     strncpy_space(raw + 3, raw + 3, title, 30);
     strncpy_space(raw + 33, raw + 33, artist, 30);
     strncpy_space(raw + 63, raw + 63, album, 30);

@@ -38,4 +38,6 @@ public:
     char artist[31];
     char album[31];
     char comment[31];
+    // The ID3v1.1 track number (comment byte 28 NUL, byte 29 not), or 0 where there is none.
+    unsigned char track;
 };

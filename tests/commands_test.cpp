@@ -4,7 +4,9 @@
 
 #include "platform/app/Application.h"
 #include "platform/app/QtAccess.h"
+#include "platform/layout/QtAccess.h"
 #include "platform/storage/TestSeams.h"
+#include "scripts/mp3gen.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -155,8 +157,9 @@ TEST_F(Commands, ExistingNamesAreNeverReplaced)
 
 TEST_F(Commands, AllModeRenamesEveryFileAndGoesOnPastATakenName)
 {
-    Song("a.mp3", { { "Title", "X" } });
-    Song("b.mp3", { { "Title", "X" } });
+    // Names that meet once cleaned are taken names too.
+    Song("a.mp3", { { "Title", "X_Y" } });
+    Song("b.mp3", { { "Title", "X/Y" } });
     Song("c.mp3", { { "Title", "Z" } });
     Open({ "a.mp3", "b.mp3", "c.mp3" });
     SetTemplate("/ta.mp3");
@@ -176,11 +179,54 @@ TEST_F(Commands, AllModeRenamesEveryFileAndGoesOnPastATakenName)
     const std::string load = trace.substr(expanded, loaded - expanded);
     EXPECT_EQ(trace.substr(loaded, renamed - loaded), "leaving read_file()\n" + load);
     EXPECT_TRUE(load.ends_with("new_name: Z.mp3\nnew_name: Z.mp3\n")) << load;
-    EXPECT_EQ(dir.Names(), (std::vector<std::string> { "X.mp3", "Z.mp3", "b.mp3" }));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string> { "X_Y.mp3", "Z.mp3", "b.mp3" }));
     EXPECT_EQ(alerts.Texts(), std::vector<std::string> { kExists });
     EXPECT_EQ(win->position, 2);
     EXPECT_EQ(Name(), "Z.mp3");
     EXPECT_EQ(Pos(), "ALL");
+}
+
+// An album as people keep it: ID3v1.1 tags with track bytes, some with ID3v2 tags (TRCK) too
+// and no attributes stored, named by number in "ALL" runs. A file for which every variable
+// comes out empty keeps its name: one beep per run, a trace line per file, no alert.
+TEST_F(Commands, AllModeNamesAnAlbumByTrackNumber)
+{
+    auto song = [&](const std::string& name, const std::string& title, char track,
+                    const std::string& trck) {
+        mp3gen::Id3v1 v1;
+        v1.title = title.substr(0, 30);
+        v1.comment = std::string(29, '\0') + track;
+        std::string v2;
+        if (!trck.empty())
+            v2 = mp3gen::id3v2(3, { { "TIT2", title }, { "TRCK", trck } });
+        dir.MakeMp3(name, mp3gen::id3v1(v1), v2);
+    };
+    const std::string longTitle = "A Title Longer Than The Thirty Bytes Of ID3v1";
+    song("track01.mp3", "Opening", 1, "");
+    song("track02.mp3", longTitle, 2, "2/12");
+    song("track10.mp3", "Who/What", 10, "");
+    Open({ "track01.mp3", "track02.mp3", "track10.mp3" });
+    SetTemplate("/nt - /tt.mp3");
+    Send(B_MODIFIERS_CHANGED);
+    Send(CMD_RENAME);
+    EXPECT_EQ(dir.Names(),
+        (std::vector<std::string> {
+            "01 - Opening.mp3", "02 - A Title Longer Than The Thirty.mp3", "10 - Who_What.mp3" }));
+    EXPECT_TRUE(alerts.alerts.empty());
+
+    SetTemplate("/na - /ta.mp3");
+    alerts.Clear();
+    output.Take();
+    Send(CMD_RENAME);
+    EXPECT_EQ(dir.Names(),
+        (std::vector<std::string> {
+            "01 - Opening.mp3", "02 - " + longTitle + ".mp3", "10 - Who_What.mp3" }));
+    std::string trace = output.Take();
+    size_t kept = trace.find("kept: no song information\n");
+    EXPECT_NE(kept, std::string::npos);
+    EXPECT_NE(trace.find("kept: no song information\n", kept + 1), std::string::npos);
+    EXPECT_EQ(alerts.beeps, 1);
+    EXPECT_TRUE(alerts.alerts.empty());
 }
 
 TEST_F(Commands, SuffixCommands)
@@ -250,8 +296,8 @@ TEST_F(Commands, NamesThatWouldLeaveTheFolderAreRefused)
 {
     Song("x.mp3", { { "Artist", "AC/DC" }, { "Title", ".." } });
     Open({ "x.mp3" });
-    EXPECT_EQ(Preview(), "AC/DC - .. - .mp3"); // inserted unchanged
-    const char* templates[] = { "/aa.mp3", "/ta", "", "." };
+    EXPECT_EQ(Preview(), "AC_DC - .. - .mp3"); // a value's "/" cannot leave the folder
+    const char* templates[] = { "/ta", "", "." };
     for (const char* text : templates) {
         SCOPED_TRACE(text);
         SetTemplate(text);

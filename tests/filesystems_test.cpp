@@ -96,6 +96,10 @@ struct FileSystem {
     // subsystem.
     std::vector<std::string> mount;
     bool utf16Names = false; // names are stored as UTF-16
+    bool cached = false; // sshfs with its default caches
+    // Names of 255 UTF-16 units are taken, not only of 255 bytes (an NTFS image mounted without
+    // a subtype may be lowntfs-3g's, which counts bytes).
+    bool utf16Units = false;
 };
 
 // A mounted file system; unmounts it and detaches its loop device in every outcome.
@@ -178,7 +182,7 @@ int loopback_port(int port)
 
 // Starts a throwaway sshd on a free port of 127.0.0.1, with its own host key and one authorized
 // key, serving folder/served through the SFTP subsystem fs.mount, and mounts that with sshfs
-// (without sshfs's caches, so that a change on the server shows at once).
+// (without sshfs's caches, so that a change on the server shows at once, unless fs.cached).
 std::string mount_sftp(const FileSystem& fs, const std::string& folder, Mounted* mounted)
 {
     const char* sshd = "/usr/sbin/sshd";
@@ -229,7 +233,8 @@ std::string mount_sftp(const FileSystem& fs, const std::string& folder, Mounted*
     if (!run({ "sshfs", "-p", std::to_string(port), "-o",
                  "IdentityFile=" + folder
                      + "/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,"
-                       "BatchMode=yes,dir_cache=no,attr_timeout=0,entry_timeout=0",
+                       "BatchMode=yes"
+                     + std::string(fs.cached ? "" : ",dir_cache=no,attr_timeout=0,entry_timeout=0"),
                  "root@127.0.0.1:" + mounted->served, point },
             &output))
         return "sshfs failed: " + output;
@@ -395,7 +400,8 @@ TEST_P(Matrix, RenamesThroughTheWindow)
             EXPECT_NE(output.Take().find("Rename: B_FILE_ERROR \n"), std::string::npos);
             EXPECT_EQ(alerts.Texts(), std::vector<std::string> { kGrumble });
             std::string actual = win.file_refs[1].name;
-            EXPECT_EQ(rename_temporary_target(actual), "song.mp3") << actual;
+            const std::string temporary = rename_temporary_name("song.mp3", 0);
+            EXPECT_EQ(actual.substr(0, temporary.size()), temporary);
             EXPECT_EQ(std::string(win.name_view->Text()), actual);
             EXPECT_EQ(dir.Read(actual), lower);
         }
@@ -444,20 +450,108 @@ TEST_P(Matrix, RenamesThroughTheWindow)
             ::unlink(dir.PathOf(name).c_str());
         }
 
+        // Names built from song texts (ID3v2, so that FAT's files have them too): a value's "/"
+        // and, on a file system storing UTF-16, Windows's reserved characters become "_" and
+        // trailing spaces and dots go; a long name is cut before its suffix to 255 bytes, or
+        // to 255 UTF-16 units where the file system counts those. The preview shows the name
+        // written.
+        auto times = [](const std::string& unit, int count) {
+            std::string text;
+            while (count-- > 0)
+                text += unit;
+            return text;
+        };
+        const std::string e = "\xC3\xA9", note = "\xF0\x9F\x8E\xB5"; // 1 and 2 UTF-16 units
+        const struct {
+            std::string title;
+            const char* text;
+            std::string windows, plain; // the name written on a UTF-16 file system, elsewhere
+            std::string units = ""; // where 255 UTF-16 units are taken, if not windows
+        } built[] = {
+            { "AC/DC", "/ta.mp3", "AC_DC.mp3", "AC_DC.mp3" },
+            { "Who Are You?", "/ta.mp3", "Who Are You_.mp3", "Who Are You?.mp3" },
+            { "a\\b:c*d\"e<f>g|h\x01", "/ta.mp3", "a_b_c_d_e_f_g_h_.mp3",
+                "a\\b:c*d\"e<f>g|h\x01.mp3" },
+            { "Ends in dots. . ", "/ta", "Ends in dots", "Ends in dots. . " },
+            { std::string(300, 'x'), "/ta - /ta.mp3", std::string(251, 'x') + ".mp3",
+                std::string(251, 'x') + ".mp3" },
+            // 300 bytes, of which the attribute read keeps 127 letters or 63 notes.
+            { times(e, 150), "/ta.mp3", times(e, 125) + ".mp3", times(e, 125) + ".mp3",
+                times(e, 127) + ".mp3" },
+            { times(note, 75), "/ta/ta.mp3", times(note, 62) + ".mp3", times(note, 62) + ".mp3",
+                times(note, 125) + ".mp3" },
+        };
+        // fusefat makes no name beyond ASCII.
+        const bool ascii = !mp3gen::write_file(dir.PathOf(e + ".probe"), "");
+        ::unlink(dir.PathOf(e + ".probe").c_str());
+        auto same_name = [&](std::string listed, std::string wanted) {
+            if (listsLowerCase)
+                for (std::string* name : { &listed, &wanted })
+                    for (char& c : *name)
+                        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            return listed == wanted;
+        };
+        for (const auto& b : built) {
+            SCOPED_TRACE(b.text + std::string(" ") + b.title.substr(0, 20));
+            if (ascii && static_cast<unsigned char>(b.title[0]) >= 0x80) {
+                std::printf("%s: makes no name beyond ASCII; that case is skipped\n", fs.name);
+                continue;
+            }
+            dir.MakeMp3(
+                "in.mp3", "", mp3gen::id3v2(4, { { "TIT2", b.title, mp3gen::Frame::Utf8 } }));
+            const std::string content = dir.Read("in.mp3");
+            const std::vector<std::string> before = dir.Names();
+            BMessage one('RRCV');
+            entry_ref ref = dir.Ref("in.mp3");
+            one.AddRef("refs", &ref);
+            TagViewer_window named(BRect(100, 100, 101, 101), &one);
+            ASSERT_EQ(named.CountFiles(), 1) << output.Take();
+            named.constructor_control->SetText(b.text);
+            BMessage reload(CMD_NEXT), rename(CMD_RENAME);
+            named.MessageReceived(&reload);
+            const std::string& wanted = fs.utf16Units && !b.units.empty() ? b.units
+                : fs.utf16Names                                           ? b.windows
+                                                                          : b.plain;
+            EXPECT_EQ(std::string(named.preview_view->Text()), wanted);
+            alerts.Clear();
+            named.MessageReceived(&rename);
+            EXPECT_TRUE(alerts.alerts.empty()) << output.Take();
+            EXPECT_EQ(std::string(named.name_view->Text()), wanted);
+            // The one new name in the folder, byte for byte, holds the song.
+            std::vector<std::string> after = dir.Names();
+            ASSERT_EQ(after.size(), before.size());
+            std::string written;
+            for (const std::string& name : after)
+                if (std::find(before.begin(), before.end(), name) == before.end())
+                    written = name;
+            EXPECT_TRUE(same_name(written, wanted)) << written;
+            EXPECT_EQ(dir.Read(wanted), content);
+            ::unlink(dir.PathOf(wanted).c_str());
+        }
+
         // Another song took the loaded file's name since the load (on the server, for sshfs,
-        // whose inode numbers follow the path): it is not moved.
-        entry_ref ref = dir.MakeFile("loaded.mp3", "loaded");
-        BEntry entry(&ref);
-        node_ref loaded;
-        ASSERT_EQ(entry.GetNodeRef(&loaded), B_OK);
-        const std::string side
-            = mounted.served.empty() ? dir.Path() : mounted.served + dir.Path().substr(root.size());
-        ASSERT_TRUE(mp3gen::write_file(side + "/other", "another song"));
-        ASSERT_EQ(::unlink((side + "/loaded.mp3").c_str()), 0);
-        ASSERT_EQ(::rename((side + "/other").c_str(), (side + "/loaded.mp3").c_str()), 0);
-        EXPECT_EQ(entry.Rename("moved.mp3", false, loaded), B_ENTRY_NOT_FOUND);
-        EXPECT_EQ(dir.Read("loaded.mp3"), "another song");
-        EXPECT_FALSE(dir.Exists("moved.mp3"));
+        // whose inode numbers follow the path): it is not moved, whether its size differs or
+        // only its time (2 s younger).
+        for (const char* bytes : { "another song", "ANOTHR" }) {
+            SCOPED_TRACE(bytes);
+            entry_ref ref = dir.MakeFile("loaded.mp3", "loaded");
+            BEntry entry(&ref);
+            node_ref loaded;
+            ASSERT_EQ(entry.GetNodeRef(&loaded), B_OK);
+            const std::string side = mounted.served.empty()
+                ? dir.Path()
+                : mounted.served + dir.Path().substr(root.size());
+            ASSERT_TRUE(mp3gen::write_file(side + "/other", bytes));
+            const struct timespec younger[2]
+                = { { loaded.modified.tv_sec + 2, 0 }, { loaded.modified.tv_sec + 2, 0 } };
+            ASSERT_EQ(::utimensat(AT_FDCWD, (side + "/other").c_str(), younger, 0), 0);
+            ASSERT_EQ(::unlink((side + "/loaded.mp3").c_str()), 0);
+            ASSERT_EQ(::rename((side + "/other").c_str(), (side + "/loaded.mp3").c_str()), 0);
+            EXPECT_EQ(entry.Rename("moved.mp3", false, loaded), B_ENTRY_NOT_FOUND);
+            EXPECT_EQ(dir.Read("loaded.mp3"), bytes);
+            EXPECT_FALSE(dir.Exists("moved.mp3"));
+            ::unlink(dir.PathOf("loaded.mp3").c_str());
+        }
 
         std::printf("%s: renamed through the window%s\n", fs.name,
             caseInsensitive ? " (case-insensitive)" : "");
@@ -473,8 +567,8 @@ INSTANTIATE_TEST_SUITE_P(FileSystems, Matrix,
             "Xfs", Mounting::Loop, 300, { "mkfs.xfs", "-q", "-f" }, { "mount", "-o", "loop" } },
         FileSystem {
             "Btrfs", Mounting::Loop, 128, { "mkfs.btrfs", "-q", "-f" }, { "mount", "-o", "loop" } },
-        FileSystem {
-            "ExfatFuse", Mounting::FuseOnLoop, 16, { "mkfs.exfat" }, { "mount.exfat-fuse" }, true },
+        FileSystem { "ExfatFuse", Mounting::FuseOnLoop, 16, { "mkfs.exfat" },
+            { "mount.exfat-fuse" }, true, false, true },
         FileSystem { "FatFuse", Mounting::FuseOnImage, 16, { "mkfs.vfat" },
             { "fusefat", "-o", "rw+" }, true },
         FileSystem { "Ntfs3g", Mounting::FuseOnImage, 16, { "mkfs.ntfs", "-F", "-f", "-Q" },
@@ -483,5 +577,6 @@ INSTANTIATE_TEST_SUITE_P(FileSystems, Matrix,
             { "mkfs.ntfs", "-F", "-f", "-Q" }, { "lowntfs-3g", "-o", "ignore_case" }, true },
         FileSystem { "SshfsExtensions", Mounting::Sshfs, 0, {}, { "internal-sftp" } },
         FileSystem { "SshfsPlain", Mounting::Sshfs, 0, {},
-            { "internal-sftp", "-P", "hardlink,posix-rename" } }),
+            { "internal-sftp", "-P", "hardlink,posix-rename" } },
+        FileSystem { "SshfsCached", Mounting::Sshfs, 0, {}, { "internal-sftp" }, false, true }),
     fs_name);

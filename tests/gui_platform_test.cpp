@@ -9,6 +9,7 @@
 #include "platform/app/Window.h"
 #include "platform/interface/Alert.h"
 #include "platform/layout/Layout.h"
+#include "platform/layout/QtAccess.h"
 #include "platform/support/Trace.h"
 
 #include <QAccessible>
@@ -23,6 +24,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -30,7 +32,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fcntl.h>
 #include <functional>
+#include <sstream>
 #include <stdio_ext.h>
 #include <string>
 #include <sys/wait.h>
@@ -317,9 +321,13 @@ TEST_F(GuiPlatform, ButtonPostsACopyOfItsMessageOnEachPress)
     EXPECT_EQ(push->text(), "Press && go"); // "&" is no mnemonic marker here
     QTest::mouseClick(push, Qt::LeftButton);
     push->click();
+    // Return and Enter press the focused button, as Space does.
+    push->setFocus();
+    QTest::keyClick(push, Qt::Key_Return);
+    QTest::keyClick(push, Qt::Key_Enter, Qt::KeypadModifier);
     settle();
-    EXPECT_EQ(window->Codes(), (std::vector<std::string> { "clik", "clik" }));
-    EXPECT_EQ(withOnlyItsField, 2);
+    EXPECT_EQ(window->Codes(), (std::vector<std::string>(4, "clik")));
+    EXPECT_EQ(withOnlyItsField, 4);
 }
 
 TEST_F(GuiPlatform, FrameAndMoveToSpeakOfTheSameCorner)
@@ -353,15 +361,35 @@ TEST_F(GuiPlatform, FrameAndMoveToSpeakOfTheSameCorner)
     plain->Quit();
 }
 
-// X11 first wherever an X server is named, so that the window can be placed; the user's own
-// platform always wins.
+// X11 first wherever an X server is named, so that the window can be placed, except in a
+// Wayland session with a scaled output; the user's own platform always wins. The outputs are
+// asked only in a Wayland session that has an X server as well.
 TEST(PlatformChoice, PrefersX11WhereAnXServerIsNamed)
 {
-    const char* const cases[][3] = { { nullptr, ":0", "xcb;wayland" }, { "", ":1", "xcb;wayland" },
-        { "wayland", ":0", "" }, { "offscreen", nullptr, "" }, { nullptr, "", "" } };
-    for (const auto& [platform, display, want] : cases) {
-        const char* got = platform_choice(platform, display);
-        EXPECT_STREQ(got != nullptr ? got : "", want) << (platform ? platform : "unset");
+    static int asked = 0;
+    static int scale = 1;
+    struct Case {
+        const char *platform, *display, *wayland;
+        int scale;
+        const char* want;
+        int asks;
+    };
+    const Case cases[] = { { nullptr, ":0", nullptr, 2, "xcb;wayland", 0 },
+        { "", ":1", "", 2, "xcb;wayland", 0 }, { nullptr, ":0", "wayland-0", 1, "xcb;wayland", 1 },
+        { nullptr, ":0", "wayland-0", 2, "wayland;xcb", 1 }, { "xcb", ":0", "wayland-0", 2, "", 0 },
+        { "wayland", ":0", nullptr, 1, "", 0 }, { "offscreen", nullptr, nullptr, 1, "", 0 },
+        { nullptr, "", "wayland-0", 2, "", 0 } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.platform ? c.platform : "unset") + " "
+            + (c.wayland ? c.wayland : "-") + " " + std::to_string(c.scale));
+        asked = 0;
+        scale = c.scale;
+        const char* got = platform_choice(c.platform, c.display, c.wayland, [] {
+            asked++;
+            return scale;
+        });
+        EXPECT_STREQ(got != nullptr ? got : "", c.want);
+        EXPECT_EQ(asked, c.asks);
     }
 }
 
@@ -512,6 +540,105 @@ TEST_F(GuiPlatform, AlertsReachTheServiceAndDeleteThemselves)
     EXPECT_EQ(output.Take(), "the child's line, the parent's line");
 }
 
+// Standard output that does not take the trace holds up neither the traced work nor the exit,
+// and kills nothing: lines the writer cannot take are dropped and counted, and a reader that
+// leaves or a closed descriptor ends the trace. Each case runs in a child that traces far more
+// than the writer's queue and a pipe hold, flushes and exits.
+TEST_F(GuiPlatform, TraceNeverStopsBlocksOrKillsTheProgram)
+{
+    const int kLines = 100000;
+    enum Output { kUnread, kReadLater, kReaderLeaves, kClosed };
+    const struct {
+        Output output;
+        const char* says;
+    } cases[] = {
+        { kUnread, "a pipe nobody reads" },
+        { kReadLater, "a pipe read once every line is traced" },
+        { kReaderLeaves, "a pipe whose reader leaves after 100,000 bytes" },
+        { kClosed, "standard output closed at start" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        int data[2], traced[2];
+        ASSERT_EQ(::pipe(data), 0);
+        ASSERT_EQ(::pipe(traced), 0);
+        ::fflush(stdout);
+        pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(20); // a hang dies of SIGALRM
+            ::close(data[0]);
+            ::close(traced[0]);
+            ::dup2(data[1], STDOUT_FILENO);
+            ::close(data[1]);
+            if (c.output == kClosed)
+                ::close(STDOUT_FILENO);
+            guard_standard_streams();
+            // Opened after the start, as the display connection is: it must not receive the
+            // trace.
+            int later[2];
+            if (::pipe(later) != 0 || later[0] <= STDERR_FILENO || later[1] <= STDERR_FILENO)
+                ::_exit(3);
+            for (int i = 0; i < kLines; i++)
+                trace("line %d of a trace longer than anything holds it\n", i);
+            if (::write(traced[1], "", 1) != 1)
+                ::_exit(4);
+            trace("last line\n");
+            trace_flush();
+            ::fcntl(later[0], F_SETFL, O_NONBLOCK);
+            char byte;
+            std::exit(::read(later[0], &byte, 1) < 0 ? 0 : 5);
+        }
+        ASSERT_GT(child, 0);
+        ::close(data[1]);
+        ::close(traced[1]);
+        char byte;
+        EXPECT_EQ(::read(traced[0], &byte, 1), 1) << "the child did not trace every line";
+        ::close(traced[0]);
+        std::string out;
+        if (c.output != kUnread) {
+            char buffer[65536];
+            ssize_t n;
+            while ((c.output != kReaderLeaves || out.size() < 100000)
+                && (n = ::read(data[0], buffer, sizeof buffer)) > 0)
+                out.append(buffer, static_cast<size_t>(n));
+        }
+        if (c.output == kReaderLeaves)
+            ::close(data[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << (WIFSIGNALED(status) ? "signal " : "status ")
+            << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+        if (c.output == kClosed) {
+            EXPECT_EQ(out, "");
+        }
+        if (c.output != kReadLater) {
+            ::close(data[0]);
+            continue;
+        }
+        ::close(data[0]);
+        // Every line is there or counted where it went missing.
+        std::istringstream lines(out);
+        std::string line;
+        int next = 0, notices = 0;
+        while (std::getline(lines, line) && line != "last line") {
+            unsigned long dropped = 0;
+            int number = -1;
+            if (std::sscanf(line.c_str(), "[trace: %lu lines dropped]", &dropped) == 1) {
+                next += static_cast<int>(dropped);
+                notices++;
+            } else if (std::sscanf(line.c_str(), "line %d of", &number) != 1 || number != next++) {
+                ADD_FAILURE() << "line " << next - 1 << " expected, read: " << line;
+                break;
+            }
+        }
+        EXPECT_EQ(line, "last line");
+        EXPECT_EQ(next, kLines);
+        EXPECT_GE(notices, 1);
+        EXPECT_NE(out.find("\n[trace: "), std::string::npos);
+    }
+}
+
 TEST_F(GuiPlatform, NullServiceRestoresTheDesktop)
 {
     AlertService* desktop = alert_service();
@@ -621,14 +748,18 @@ TEST_F(GuiPlatform, WeightsShareTheRoom)
 {
     struct Case {
         float left, right;
-        double ratio; // of right to left width once the window is wide; 0: not checked
+        int32 rightMinimum;
+        double ratio; // of right to left width once the window is wide; 0: not checked; -1: the
+                      // left one keeps its preferred width and the right one takes the rest
     };
-    for (const Case& c : { Case { 1.0f, 1.0f, 0 }, Case { 1.0f, 3.0f, 3.0 } }) {
-        SCOPED_TRACE(std::to_string(c.right));
+    for (const Case& c : { Case { 1.0f, 1.0f, 10, 0 }, Case { 1.0f, 3.0f, 10, 3.0 },
+             Case { 1.0f, 1.0f, 300, -1 } }) {
+        SCOPED_TRACE(std::to_string(c.right) + " " + std::to_string(c.rightMinimum));
         delete window;
         window = new RecordingWindow;
         auto* left = new MStringView("1/2", B_ALIGN_CENTER, minimax(60, -1, -1, -1, c.left));
-        auto* right = new MStringView("x", B_ALIGN_CENTER, minimax(10, -1, -1, -1, c.right));
+        auto* right
+            = new MStringView("x", B_ALIGN_CENTER, minimax(c.rightMinimum, -1, -1, -1, c.right));
         right->SetText("a rather long file name.mp3"); // needs more than it did when built
         window->AddChild(new HGroup(left, right, nullptr));
         window->Show();
@@ -640,7 +771,10 @@ TEST_F(GuiPlatform, WeightsShareTheRoom)
         }
         qt_widget_of(window)->resize(1000, qt_widget_of(window)->height());
         settle();
-        EXPECT_NEAR(double(label_of(right)->width()) / label_of(left)->width(), c.ratio, 0.1);
+        if (c.ratio < 0)
+            EXPECT_EQ(label_of(left)->width(), label_of(left)->minimumWidth());
+        else
+            EXPECT_NEAR(double(label_of(right)->width()) / label_of(left)->width(), c.ratio, 0.1);
     }
 }
 
@@ -674,7 +808,11 @@ TEST_F(GuiPlatform, StringViewKeepsBytesAndElidesLaterLongTexts)
     EXPECT_TRUE(shown.contains(QChar(0x2026)));
     EXPECT_TRUE(shown.startsWith("A fairly"));
     EXPECT_TRUE(shown.endsWith("Album.mp3"));
-    EXPECT_EQ(label_of(name)->toolTip().toStdString(), longer);
+    // The tooltip wraps (rich text) and holds the whole text; the keyboard reaches it.
+    const QString tip = label_of(name)->toolTip();
+    EXPECT_TRUE(Qt::mightBeRichText(tip));
+    EXPECT_EQ(QTextDocumentFragment::fromHtml(tip).toPlainText().toStdString(), longer);
+    EXPECT_EQ(label_of(name)->focusPolicy(), Qt::TabFocus);
     QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(label_of(name));
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(reader->text(QAccessible::Name).toStdString(), longer);

@@ -6,6 +6,7 @@
 #include "platform/storage/File.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -204,7 +205,15 @@ TEST_F(Intake, SpecialFilesNeitherBlockNorAreRead)
     ASSERT_EQ(BEntry(&swapped).GetNodeRef(&seen), B_OK);
     ASSERT_EQ(::unlink(dir.PathOf("x.mp3").c_str()), 0);
     ASSERT_EQ(::mkfifo(dir.PathOf("x.mp3").c_str(), 0644), 0);
+    // With a reader at the other end, a non-blocking open would succeed: the reader sees a
+    // writer come and go (POLLHUP) only if the FIFO was opened.
+    int reader = ::open(dir.PathOf("x.mp3").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
     EXPECT_EQ(BFile(&swapped, B_WRITE_ONLY).InitCheck(), B_BAD_TYPE);
+    EXPECT_EQ(BFile(&swapped, B_READ_WRITE).InitCheck(), B_BAD_TYPE);
+    struct pollfd hangUp = { reader, POLLIN, 0 };
+    EXPECT_EQ(::poll(&hangUp, 1, 0), 0) << "the FIFO was opened";
+    ::close(reader);
     ::close(sock);
     ::alarm(0);
 }

@@ -3,13 +3,17 @@
 //   kill_driver make FOLDER COUNT       writes COUNT songs "x song NN.mp3", ID3v1 title "song NN"
 //   kill_driver rename TEMPLATE FILE... the start's recovery, then the window on the files, "ALL"
 //                                       on, the template set, and one rename command; "renaming"
-//                                       goes to standard error just before the command
+//                                       goes to standard error just before the command; each
+//                                       rename waits $ORVALIN_RENAME_DELAY microseconds first
 //   kill_driver recover FILE...         only the start's recovery, traced on standard output
+//   kill_driver undo                    "orvalin --undo"; its alert's text on standard output
 #include "tests/support/Recorder.h"
 
+#include "app/Orvalin.h"
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
-#include "platform/storage/RenameRecovery.h"
+#include "platform/storage/Journal.h"
+#include "platform/storage/TestSeams.h"
 #include "platform/support/Trace.h"
 #include "scripts/mp3gen.h"
 #include "window/TagViewer_window.h"
@@ -24,17 +28,11 @@
 namespace
 {
 
-// The start's own recovery over the arguments, as the program runs it before the window opens.
+// The start's own recovery, as the program runs it before the window opens.
 std::vector<std::string> recover(int count, char** paths)
 {
-    RenameRecovery recovery;
-    std::vector<std::string> recovered;
-    for (int i = 0; i < count; i++) {
-        std::string path = paths[i];
-        recovery.Visit(&path);
-        recovered.push_back(path);
-    }
-    return recovered;
+    journal_recover();
+    return std::vector<std::string>(paths, paths + count);
 }
 
 int make(const std::string& folder, int count)
@@ -58,6 +56,9 @@ int make(const std::string& folder, int count)
 int rename_all(const char* pattern, int count, char** paths)
 {
     std::vector<std::string> files = recover(count, paths);
+    // A slow run, as on a slow stick, that a second start can meet.
+    if (const char* delay = std::getenv("ORVALIN_RENAME_DELAY"))
+        entry_delay_renames(std::atoi(delay));
     ensure_gui();
     AlertRecorder alerts; // an alert here would wait for a click nobody gives
     BMessage selection('RRCV');
@@ -88,6 +89,16 @@ int main(int argc, char** argv)
         return make(argv[2], std::atoi(argv[3]));
     if (argc >= 3 && std::strcmp(argv[1], "rename") == 0)
         return rename_all(argv[2], argc - 3, argv + 3);
+    if (argc == 2 && std::strcmp(argv[1], "undo") == 0) {
+        AlertRecorder alerts;
+        char program[] = "orvalin", option[] = "--undo";
+        char* undo[] = { program, option, nullptr };
+        int status = orvalin_main(2, undo);
+        trace_flush();
+        for (const std::string& text : alerts.Texts())
+            std::printf("alert: %s\n", text.c_str());
+        return status;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "recover") == 0) {
         recover(argc - 2, argv + 2);
         trace_flush();
@@ -95,6 +106,6 @@ int main(int argc, char** argv)
     }
     std::fprintf(stderr,
         "usage: kill_driver make FOLDER COUNT | rename TEMPLATE FILE... | "
-        "recover FILE...\n");
+        "recover FILE... | undo\n");
     return 2;
 }

@@ -77,6 +77,8 @@ TEST_F(Launch, ArgumentsThatNameNoMpegFileSayWhy)
             "The selected files are not on this computer's disks", 4 },
         { { dir.PathOf("notes.txt"), "smb://nas/music/c.mp3" },
             "Some of the selected files are not on this computer's disks", 2 },
+        // After "--", "--undo" is a file like any other.
+        { { "--", "--undo" }, none, 1 },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);

@@ -62,9 +62,92 @@ TEST_F(Loading, FileWithoutTagOrAttributesLoadsQuietlyWithEmptyTexts)
              &win->comment_tag, &win->title_attr, &win->artist_attr, &win->album_attr,
              &win->year_attr, &win->comment_attr })
         EXPECT_EQ(*text, "");
-    EXPECT_EQ(Preview(), " -  - .mp3");
+    EXPECT_EQ(win->track_tag, "");
+    EXPECT_EQ(win->track_attr, "");
+    EXPECT_EQ(Preview(), "bare.mp3"); // no song information: the file keeps its name
     EXPECT_TRUE(alerts.alerts.empty());
     EXPECT_EQ(alerts.beeps, 0);
+}
+
+TEST_F(Loading, TrackNumbersArePaddedAsNamesSortThem)
+{
+    const struct {
+        std::string text; // of the attribute "Track"
+        const char* track;
+    } attributes[] = {
+        { "7", "07" },
+        { "7/12", "07" },
+        { "7/120", "007" },
+        { "7/9", "07" },
+        { "7 (bonus)", "07" },
+        { "A1", "A1" },
+        { "99999999999999999999/3", "99999999999999999999" },
+        { "1/99999999999999999999", "00000000000000000001" },
+        { "-3", "-3" },
+        { "   ", "   " },
+        { std::string("7\0/120", 6), "07" },
+        { std::string("\0"
+                      "7",
+              2),
+            "" },
+    };
+    for (const auto& a : attributes) {
+        SCOPED_TRACE(a.text);
+        Song("track.mp3", { { "Track", a.text } });
+        Open({ "track.mp3" });
+        EXPECT_EQ(win->track_attr, a.track);
+        EXPECT_TRUE(alerts.alerts.empty());
+    }
+
+    // The ID3v1.1 track byte; a file with neither gives empty texts.
+    const struct {
+        std::string comment;
+        const char* track;
+    } tags[] = {
+        { std::string(29, '\0') + "\x07", "07" },
+        { std::string(29, '\0') + "\xFF", "255" },
+        { "Fine", "" },
+    };
+    for (const auto& t : tags) {
+        SCOPED_TRACE(t.track);
+        Song("track.mp3", {}, { "T", "", "", "", t.comment });
+        Open({ "track.mp3" });
+        EXPECT_EQ(win->track_tag, t.track);
+        EXPECT_EQ(win->track_attr, "");
+    }
+}
+
+TEST_F(Loading, Id3v1TextsAreReadAsTheirWritersMeantThem)
+{
+    const std::string x26(26, 'x');
+    const struct {
+        std::string title; // as stored in the tag
+        std::string text;
+    } cases[] = {
+        { "\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9" }, // UTF-8 stays
+        { "\x80 \x93q\x94 \x85\x99",
+            "\xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D \xE2\x80\xA6\xE2\x84\xA2" },
+        { "\x8A\x8C\x8E\x9A\x9C\x9E\x9F",
+            "\xC5\xA0\xC5\x92\xC5\xBD\xC5\xA1\xC5\x93\xC5\xBE\xC5\xB8" },
+        { "a\x81\x8D\x8F\x90\x9D"
+          "b",
+            "ab" }, // undefined in Windows-1252
+        { "Bj\xF6rk", "Bj\xC3\xB6rk" },
+        // A full field whose last character its writer cut: UTF-8 without the tail.
+        { "\xC3\xA9" + x26 + "\xE2\x82", "\xC3\xA9" + x26 },
+        { "\xC3\xA9" + std::string(27, 'x') + "\xF0", "\xC3\xA9" + std::string(27, 'x') },
+        // No complete multi-byte character before the tail, or a field not full: Windows-1252.
+        { std::string(29, 'x') + "\xC3", std::string(29, 'x') + "\xC3\x83" },
+        { "\xC3\xA9x\xE2\x82", "\xC3\x83\xC2\xA9x\xC3\xA2\xE2\x80\x9A" },
+        // A tail that no character starts with is not a cut.
+        { "\xC3\xA9" + x26 + "\xE2\x41", "\xC3\x83\xC2\xA9" + x26 + "\xC3\xA2\x41" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Song("latin.mp3", {}, { c.title });
+        Open({ "latin.mp3" });
+        EXPECT_EQ(std::string(win->title_tag.String()), c.text);
+    }
 }
 
 TEST_F(Loading, EmptyAttributeBeepsAndLongOneIsCut)

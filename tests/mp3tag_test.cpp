@@ -89,6 +89,7 @@ TEST(Mp3Tag, TrimsEachFieldAndTidiesTheImage)
         std::string bytes; // the field as stored
         std::string text; // the text the record gives
         std::string tidied; // the field in raw after the field step
+        unsigned char track = 0; // the ID3v1.1 track number
     } cases[] = {
         { "NUL bytes after the text", kTitle, "Abcde" + std::string(25, '\0'), "Abcde",
             "Abcde" + nul + std::string(24, ' ') },
@@ -112,9 +113,15 @@ TEST(Mp3Tag, TrimsEachFieldAndTidiesTheImage)
         { "year of NUL bytes", kYear, std::string(4, '\0'), "", nul + "   " },
         { "comment with a track byte after a NUL at 28", kComment,
             std::string(28, 'c') + nul + "\x07", std::string(28, 'c'),
-            std::string(28, 'c') + nul + " " },
+            std::string(28, 'c') + nul + " ", 7 },
         { "short comment with a track byte", kComment, "Good song" + std::string(20, '\0') + "\x05",
-            "Good song", "Good song" + nul + std::string(20, ' ') },
+            "Good song", "Good song" + nul + std::string(20, ' '), 5 },
+        { "NUL bytes at 28 and 29: no track", kComment, std::string(28, 'c') + nul + nul,
+            std::string(28, 'c'), std::string(28, 'c') + nul + " " },
+        { "no NUL at 28: byte 29 is text", kComment, std::string(29, 'c') + "\x07",
+            std::string(29, 'c') + "\x07", std::string(29, 'c') + "\x07" },
+        { "track 255", kComment, std::string(29, '\0') + "\xFF", "", nul + std::string(29, ' '),
+            255 },
         { "artist field", Field { "artist", 33, 30 }, "Artist" + std::string(24, '\0'), "Artist",
             "Artist" + nul + std::string(23, ' ') },
         { "album field", Field { "album", 63, 30 }, "Album   " + std::string(22, ' '), "Album",
@@ -137,6 +144,7 @@ TEST(Mp3Tag, TrimsEachFieldAndTidiesTheImage)
         // The field's text; the other four fields of the spaced image give empty texts.
         for (size_t offset : { 3, 33, 63, 93, 97 })
             EXPECT_EQ(text_of(tag, offset), offset == c.field.offset ? c.text : "") << offset;
+        EXPECT_EQ(tag.track, c.track);
     }
 }
 
@@ -251,7 +259,7 @@ TEST(Mp3Tag, RefusesFilesNotTypedAsMpegAudio)
 
 TEST(Mp3Tag, ReadsFilesItMayNotWriteAndWritesNothingToThem)
 {
-    ScratchDir dir;
+    ScratchDir dir(ScratchFor::OtherUsers); // a child reaches it as nobody
     const std::string bytes = mp3gen::silent_frames(1) + mp3gen::id3v1({ "Title", "", "", "", "" });
     // Owned by root: nobody may read it with mode 0644, and not even read it with 0600; an
     // immutable file refuses writing even to root.

@@ -7,8 +7,9 @@ protected:
     void SetUp() override
     {
         Song("song.mp3",
-            { { "Artist", "A" }, { "Title", "B" }, { "Album", "C" }, { "Year", "1970" } },
-            { "tt", "at", "lt", "1980", "ct" });
+            { { "Artist", "A" }, { "Title", "B" }, { "Album", "C" }, { "Year", "1970" },
+                { "Track", "3/10" } },
+            { "tt", "at", "lt", "1980", "ct" + std::string(27, '\0') + "\x05" });
         Open({ "song.mp3" });
         alerts.Clear();
         output.Take();
@@ -40,8 +41,8 @@ TEST_F(Naming, InitialTemplateGivesArtistTitleAlbum)
 
 TEST_F(Naming, EveryCodeInsertsItsVariable)
 {
-    EXPECT_TRUE(Expand("/tt|/ta|/at|/aa|/lt|/la|/yt|/ya|/ct|/ca|/gt.").empty());
-    EXPECT_EQ(Preview(), "tt|B|at|A|lt|C|1980|1970|ct||.");
+    EXPECT_TRUE(Expand("/tt|/ta|/at|/aa|/lt|/la|/yt|/ya|/ct|/ca|/nt|/na|/gt.").empty());
+    EXPECT_EQ(Preview(), "tt|B|at|A|lt|C|1980|1970|ct||05|03|.");
     EXPECT_TRUE(Expand("").empty());
     EXPECT_EQ(win->new_name, "");
     EXPECT_EQ(Preview(), "");
@@ -65,6 +66,8 @@ TEST_F(Naming, MalformedTemplatesRaiseTheirAlertAndKeepThePreview)
         { "/l", confused("l-"), false, "" },
         { "/y/", confused("y-"), false, "" },
         { "/aa/cz", confused("c-"), false, "A" },
+        { "/nx", confused("n-"), false, "" },
+        { "/n", confused("n-"), false, "" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -77,12 +80,46 @@ TEST_F(Naming, MalformedTemplatesRaiseTheirAlertAndKeepThePreview)
     }
 }
 
-TEST_F(Naming, ValuesAreInsertedUnchanged)
+// A value's "/" would leave the folder; elsewhere than on Windows's file systems names keep
+// their bytes, and a name too long for its file system is cut before its suffix.
+TEST_F(Naming, BuiltNamesAreCleanedForTheirFolder)
 {
-    dir.SetAttr("song.mp3", "Artist", "AC/DC /aa \xC3\xA9");
-    Send(CMD_NEXT); // reload
-    EXPECT_TRUE(Expand("/aa").empty());
-    EXPECT_EQ(Preview(), "AC/DC /aa \xC3\xA9");
+    const std::string e(254, 'x');
+    std::string accents;
+    for (int i = 0; i < 127; i++)
+        accents += "\xC3\xA9";
+    const struct {
+        std::string title;
+        const char* text;
+        std::string name;
+    } cases[] = {
+        { "AC/DC /aa \xC3\xA9", "/ta", "AC_DC _aa \xC3\xA9" },
+        { "Who Are You? <a|b> \\:*\"", "/ta.mp3", "Who Are You? <a|b> \\:*\".mp3" },
+        { "a\tb. ", "/ta", "a\tb. " },
+        { "caf\xE9", "/ta.mp3", "caf\xE9.mp3" },
+        { "x", "/ta/gt/ta", "xx" },
+        // 254 + 254 + 4 bytes: the text before ".mp3" is cut.
+        { e, "/ta/ta.mp3", std::string(251, 'x') + ".mp3" },
+        { e, "/ta/ta.flac", std::string(250, 'x') + ".flac" },
+        { e, "/ta/ta", std::string(255, 'x') },
+        { e, "/ta/ta.mp3.long-suffix", std::string(255, 'x') },
+        // Cut at a character boundary: 125 two-byte letters, not 125 and a half.
+        { accents, "/ta/ta.mp3", accents.substr(0, 250) + ".mp3" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        dir.SetAttr("song.mp3", "Title", c.title);
+        Send(CMD_NEXT); // reload
+        EXPECT_TRUE(Expand(c.text).empty());
+        EXPECT_EQ(std::string(win->new_name.String()), c.name);
+        EXPECT_EQ(Preview(), c.name);
+    }
+    // The trace shows the cleaned name.
+    dir.SetAttr("song.mp3", "Title", "AC/DC");
+    Send(CMD_NEXT);
+    output.Take();
+    Expand("/ta");
+    EXPECT_NE(output.Take().find("new_name: AC_DC\n"), std::string::npos);
 }
 
 TEST_F(Naming, TracesEachStep)

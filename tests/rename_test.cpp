@@ -265,7 +265,7 @@ TEST_P(Rename, IsRefusedWhereTheUserCannotWriteOrListTheFolder)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.to);
-        ScratchDir dir;
+        ScratchDir dir(ScratchFor::OtherUsers);
         ASSERT_EQ(::mkdir(dir.PathOf("folder").c_str(), 0755), 0);
         dir.MakeFile("folder/song.mp3", "bytes");
         if (c.other != nullptr)
@@ -357,6 +357,47 @@ TEST(Rename, LinkAndUnlinkLeaveTheOldNameToAFileThatTookIt)
     }
 }
 
+TEST(Rename, ARefusalNeverTeachesAFolderToReplace)
+{
+    // A way refused once, as a FUSE file system may refuse it; then a song renamed onto a name
+    // another song has: that song keeps it, whatever the folder learnt.
+    const struct {
+        const char* what;
+        RenameWay way;
+        SeamCall call;
+        int error;
+        status_t first; // the refused rename's result
+    } rows[] = {
+        { "plain rename refused with EACCES", RenameWay::Plain, SeamCall::PlainRename, EACCES,
+            B_PERMISSION_DENIED },
+        { "plain rename refused with EEXIST", RenameWay::Plain, SeamCall::PlainRename, EEXIST,
+            B_OK },
+        { "plain rename refused with EIO", RenameWay::Plain, SeamCall::PlainRename, EIO,
+            B_FILE_ERROR },
+        // A writable folder: the server refuses links (SFTP on FAT); the rename goes on.
+        { "link refused with EACCES", RenameWay::LinkUnlink, SeamCall::Link, EACCES, B_OK },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScratchDir dir;
+        entry_ref first = dir.MakeFile("a.mp3", "first");
+        entry_ref second = dir.MakeFile("c.mp3", "second");
+        dir.MakeFile("x.mp3", "theirs");
+        entry_force_rename_way(row.way);
+        entry_fail_calls(row.call, { row.error });
+        status_t refused = BEntry(&first).Rename("b.mp3");
+        entry_fail_calls(row.call, {});
+        status_t onto = BEntry(&second).Rename("x.mp3");
+        entry_force_rename_way(RenameWay::NoReplace);
+        EXPECT_EQ(refused, row.first);
+        EXPECT_EQ(dir.Read(row.first == B_OK ? "b.mp3" : "a.mp3"), "first");
+        EXPECT_EQ(onto, B_FILE_EXISTS);
+        EXPECT_EQ(dir.Read("x.mp3"), "theirs");
+        EXPECT_EQ(dir.Read("c.mp3"), "second");
+        EXPECT_EQ(dir.Count(), 3u);
+    }
+}
+
 TEST(EntryRef, PathsResolveTheirFolderButNotTheirLeaf)
 {
     ScratchDir dir;
@@ -416,6 +457,10 @@ TEST(EntryRef, FoldersAreHeldWhileReferencesLive)
     ASSERT_EQ(::mkdir(dir.PathOf("folder").c_str(), 0755), 0);
     dir.MakeFile("folder/a.mp3", "a");
     dir.MakeFile("folder/b.mp3", "b");
+    // The process's journal stays open from its first rename on; it holds no folder.
+    entry_ref first = dir.MakeFile("first.mp3");
+    EXPECT_EQ(BEntry(&first).Rename("second.mp3"), B_OK);
+    first = entry_ref();
     int before = open_descriptors();
     {
         entry_ref a = dir.Ref("folder/a.mp3"), b = dir.Ref("folder/b.mp3");

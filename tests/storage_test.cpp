@@ -3,10 +3,10 @@
 #include "platform/storage/Entry.h"
 #include "platform/storage/File.h"
 #include "platform/storage/FindDirectory.h"
+#include "platform/storage/Journal.h"
 #include "platform/storage/Path.h"
-#include "platform/storage/PlaceholderJournal.h"
-#include "platform/storage/RenameMarks.h"
-#include "platform/storage/RenameRecovery.h"
+#include "platform/storage/TestSeams.h"
+#include "tests/support/Child.h"
 #include "tests/support/Scratch.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +15,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -214,83 +216,263 @@ TEST(Status, SystemErrorsKeepDistinctCodes)
     }
 }
 
-TEST(RenameRecovery, FinishesOrRemovesOnlyWhatAKilledRenameLeft)
+TEST(Journal, ARenameIsJournaledBeforeItAndReadBackByteExact)
 {
-    // A file: its name and bytes; `marked` dates it as a placeholder; `linkOf` makes it a
-    // second name of that file; `noted`: a run that is gone noted it as its placeholder.
-    struct File {
-        std::string name, bytes;
-        bool marked = false;
-        std::string linkOf = "";
-        bool noted = false;
-    };
+    ScratchDir dir;
+    EnvGuard state("XDG_STATE_HOME", (dir.Path() + ".state").c_str());
+    const std::string oldName = "a\xff\x01 b.mp3", newName = "Titel \xc3\xa9.mp3";
+    entry_ref ref = dir.MakeFile(oldName, "song");
+    struct stat song;
+    ASSERT_EQ(::stat(dir.PathOf(oldName).c_str(), &song), 0);
+    // Renamed by a process that is gone when the journal is read.
+    std::optional<status_t> renamed = run_in_child(ChildUser::Same, [&] {
+        BEntry entry(&ref);
+        status_t status = entry.Rename(newName.c_str());
+        journal_sync();
+        return journal_own_path().empty() ? B_ERROR : status;
+    });
+    ASSERT_EQ(renamed, B_OK);
+    std::vector<journal_file> journals = journal_list();
+    ASSERT_EQ(journals.size(), 1u);
+    const journal_file& journal = journals[0];
+    EXPECT_FALSE(journal.writer_alive);
+    EXPECT_TRUE(journal.intact);
+    EXPECT_TRUE(journal.journaled);
+    ASSERT_EQ(journal.records.size(), 2u);
+    const journal_record& rename = journal.records[0];
+    EXPECT_EQ(rename.step, journal_step::rename);
+    EXPECT_EQ(rename.folder_path, ref.directory_path);
+    EXPECT_EQ(rename.folder_device, ref.device);
+    EXPECT_EQ(rename.folder_node, ref.directory);
+    EXPECT_EQ(rename.from, oldName);
+    EXPECT_EQ(rename.to, newName);
+    EXPECT_EQ(rename.file.node, song.st_ino);
+    EXPECT_EQ(rename.file.size, 4);
+    EXPECT_EQ(journal.records[1].step, journal_step::done);
+
+    // A torn or corrupt tail ends what is read; the records before it stay.
+    const std::string path = journal.path;
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    for (off_t cut : { st.st_size - 1, st.st_size - 20 }) {
+        SCOPED_TRACE(cut);
+        ASSERT_EQ(::truncate(path.c_str(), cut), 0);
+        journals = journal_list();
+        ASSERT_EQ(journals.size(), 1u);
+        EXPECT_FALSE(journals[0].intact);
+        EXPECT_EQ(journals[0].records.size(), 1u);
+    }
+    // A record claiming 4 GiB ends the reading there, before anything is allocated for it.
+    {
+        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, st.st_size - 20), 0);
+        const unsigned char huge[] = { 0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3, 4, 5, 6, 7, 8 };
+        ASSERT_EQ(::write(fd, huge, sizeof huge), static_cast<ssize_t>(sizeof huge));
+        ::close(fd);
+        journals = journal_list();
+        ASSERT_EQ(journals.size(), 1u);
+        EXPECT_FALSE(journals[0].intact);
+        EXPECT_EQ(journals[0].records.size(), 1u);
+    }
+
+    // A journal that cannot be made stops no rename.
+    EnvGuard nowhere("XDG_STATE_HOME", dir.PathOf(newName + "/state").c_str());
+    entry_ref again = dir.Ref(newName);
+    EXPECT_EQ(run_in_child(ChildUser::Same,
+                  [&] {
+                      status_t status = BEntry(&again).Rename("third.mp3");
+                      return journal_own_path().empty() ? status : B_ERROR;
+                  }),
+        B_OK);
+    EXPECT_TRUE(dir.Exists("third.mp3"));
+}
+
+namespace
+{
+
+// Runs body in a child process that ends without cleaning up, as a killed run does.
+void in_killed_run(const std::function<void()>& body)
+{
+    if (pid_t child = ::fork(); child == 0) {
+        body();
+        ::_exit(0);
+    } else {
+        ::waitpid(child, nullptr, 0);
+    }
+}
+
+// A step a killed run journaled in a folder, for the file then under `file` ("": none);
+// `folder` names the folder journaled when it is not the run's own.
+struct Step {
+    journal_step step;
+    std::string from, to, file;
+    std::string folder = "";
+};
+
+void journal_steps(const ScratchDir& dir, const std::vector<Step>& steps)
+{
+    in_killed_run([&] {
+        struct stat folder;
+        ::stat(dir.Path().c_str(), &folder);
+        for (const Step& step : steps) {
+            struct stat st = {};
+            if (!step.file.empty())
+                ::lstat(
+                    step.file[0] == '/' ? step.file.c_str() : dir.PathOf(step.file).c_str(), &st);
+            journal_folder_scope scope(
+                folder.st_dev, folder.st_ino, step.folder.empty() ? dir.Path() : step.folder);
+            journal_note(step.step, step.from.c_str(), step.to.c_str(), st);
+        }
+    });
+}
+
+} // namespace
+
+TEST(JournalRecovery, ActsOnlyOnWhatAKilledRunJournaled)
+{
     using Names = std::map<std::string, std::string>;
+    using js = journal_step;
     const std::string temp = "A.mp3.orvalin-renaming";
+    const Step rename { js::rename, "a.mp3", "b.mp3", "a.mp3" };
+    const Step placeholder { js::placeholder, "a.mp3", "b.mp3", "a.mp3" };
+    const Step made { js::placeholder_made, "a.mp3", "b.mp3", "b.mp3" };
+    const Step done { js::done, "a.mp3", "b.mp3", "a.mp3" };
+    const Names song { { "a.mp3", "song" } }, reserved { { "a.mp3", "song" }, { "b.mp3", "" } };
     const struct {
         const char* what;
-        std::vector<File> before;
+        Names before;
+        std::vector<Step> steps; // journaled by a run killed then
+        std::function<void(ScratchDir& dir, ScratchDir& other)> then; // after the kill, or null
         Names after;
+        bool lockHeld = false; // the run's writer is still going
+        bool asRoot = false; // gives a file to another user
     } rows[] = {
-        { "temporary name finished", { { temp, "song" } }, { { "A.mp3", "song" } } },
-        { "later attempt finished", { { temp + "-2", "song" } }, { { "A.mp3", "song" } } },
-        { "target taken by another file", { { temp, "song" }, { "A.mp3", "other" } },
-            { { temp, "song" }, { "A.mp3", "other" } } },
-        { "both names of one file", { { "A.mp3", "song" }, { temp, "", false, "A.mp3" } },
-            { { "A.mp3", "song" } } },
-        { "placeholder removed", { { "B.mp3", "", true }, { "a.mp3", "song" } },
-            { { "a.mp3", "song" } } },
-        { "placeholder on the temporary name's target", { { "A.mp3", "", true }, { temp, "song" } },
-            { { "A.mp3", "song" } } },
-        { "undated placeholder on the temporary name's target",
-            { { "A.mp3", "" }, { temp, "song" } }, { { "A.mp3", "song" } } },
-        { "empty temporary name removed", { { temp, "" }, { "a.mp3", "song" } },
-            { { "a.mp3", "song" } } },
-        { "user's empty file kept", { { "empty.mp3", "" } }, { { "empty.mp3", "" } } },
-        { "placeholder noted but not yet dated", { { "B.mp3", "", false, "", true } }, {} },
-        { "old file with bytes kept", { { "old.mp3", "x", true } }, { { "old.mp3", "x" } } },
-        { "old empty file with two names kept",
-            { { "e.mp3", "", true }, { "f.mp3", "", false, "e.mp3" } },
-            { { "e.mp3", "" }, { "f.mp3", "" } } },
-        { "not temporary names",
-            { { temp + "-0", "a" }, { temp + "x", "b" }, { ".orvalin-renaming", "c" } },
-            { { temp + "-0", "a" }, { temp + "x", "b" }, { ".orvalin-renaming", "c" } } },
+        // Nothing journaled: nothing done, whatever the names, sizes and dates.
+        { "an empty file dated as the old placeholders", { { "B.mp3", "" } }, {},
+            [](ScratchDir& dir, ScratchDir&) {
+                const struct timespec times[2] = { { 315576000, 0 }, { 315576000, 0 } };
+                ::utimensat(AT_FDCWD, dir.PathOf("B.mp3").c_str(), times, 0);
+            },
+            { { "B.mp3", "" } } },
+        { "the user's own file named like a temporary name",
+            { { "notes.txt.orvalin-renaming", "n" } }, {}, nullptr,
+            { { "notes.txt.orvalin-renaming", "n" } } },
+        { "an empty file beside a temporary name", { { "A.mp3", "" }, { temp, "song" } }, {},
+            nullptr, { { "A.mp3", "" }, { temp, "song" } } },
+        { "a hard link named like a temporary name", { { "A.mp3", "song" } }, {},
+            [&](ScratchDir& dir, ScratchDir&) {
+                ::link(dir.PathOf("A.mp3").c_str(), dir.PathOf(temp).c_str());
+            },
+            { { "A.mp3", "song" }, { temp, "song" } } },
+        // Killed between link and unlink (the real rename): the old name goes, while it is
+        // still the same file.
+        { "killed between link and unlink", song, {},
+            [](ScratchDir& dir, ScratchDir&) {
+                entry_ref ref = dir.Ref("a.mp3");
+                in_killed_run([&] {
+                    entry_force_link_rename(true);
+                    entry_between_link_and_unlink([] { ::_exit(0); });
+                    (void)BEntry(&ref).Rename("b.mp3");
+                });
+            },
+            { { "b.mp3", "song" } } },
+        { "killed between link and unlink, the old name since another file's", song,
+            { rename, { js::link, "a.mp3", "b.mp3", "a.mp3" } },
+            [](ScratchDir& dir, ScratchDir&) {
+                ::link(dir.PathOf("a.mp3").c_str(), dir.PathOf("b.mp3").c_str());
+                ::unlink(dir.PathOf("a.mp3").c_str());
+                dir.MakeFile("a.mp3", "song");
+            },
+            { { "a.mp3", "song" }, { "b.mp3", "song" } } },
+        // Placeholders: removed only while they are the node journaled, and the user's.
+        { "a journaled placeholder", reserved, { rename, placeholder, made }, nullptr, song },
+        { "a placeholder whose rename ended", reserved, { rename, made, done }, nullptr, reserved },
+        { "a placeholder's name since another empty file's", reserved, { rename, made },
+            [](ScratchDir& dir, ScratchDir&) {
+                dir.MakeFile("c.mp3");
+                ::rename(dir.PathOf("c.mp3").c_str(), dir.PathOf("b.mp3").c_str());
+            },
+            reserved },
+        { "a placeholder's name the song took before the kill", reserved, { rename, made },
+            [](ScratchDir& dir, ScratchDir&) {
+                ::rename(dir.PathOf("a.mp3").c_str(), dir.PathOf("b.mp3").c_str());
+            },
+            { { "b.mp3", "song" } } },
+        { "another user's placeholder", reserved, { rename, made },
+            [](ScratchDir& dir, ScratchDir&) {
+                ASSERT_EQ(::chown(dir.PathOf("b.mp3").c_str(), 65534, 65534), 0);
+            },
+            reserved, false, true },
+        { "a live run's placeholder", reserved, { rename, made }, nullptr, reserved, true },
+        // Killed in the create of a placeholder: its node was never journaled.
+        { "killed while its placeholder was made", song, { rename, placeholder },
+            [](ScratchDir& dir, ScratchDir&) { dir.MakeFile("b.mp3"); }, song },
+        { "an empty file made long after such a kill", song, { rename, placeholder },
+            [](ScratchDir& dir, ScratchDir&) {
+                const struct timespec hourAgo[2]
+                    = { { ::time(nullptr) - 3600, 0 }, { ::time(nullptr) - 3600, 0 } };
+                for (const journal_file& journal : journal_list())
+                    ::utimensat(AT_FDCWD, journal.path.c_str(), hourAgo, 0);
+                dir.MakeFile("b.mp3");
+            },
+            reserved },
+        { "an empty file under a placeholder's name announced before other steps", reserved,
+            { rename, placeholder, { js::link, "a.mp3", "c.mp3", "a.mp3" } }, nullptr, reserved },
+        // Temporary names: on to the target, else back, never replacing.
+        { "a journaled temporary name", { { temp, "song" } },
+            { { js::rename, "a.mp3", "A.mp3", temp }, { js::temporary, "a.mp3", temp, temp } },
+            nullptr, { { "A.mp3", "song" } } },
+        { "a journaled temporary name whose target is taken",
+            { { temp, "song" }, { "A.mp3", "theirs" } },
+            { { js::rename, "a.mp3", "A.mp3", temp }, { js::temporary, "a.mp3", temp, temp } },
+            nullptr, { { "A.mp3", "theirs" }, { "a.mp3", "song" } } },
+        // Forged or stale records.
+        { "a record naming a file outside its folder", { { "x", "" } },
+            { { js::placeholder_made, "a.mp3", "../victim", "../victim" },
+                { js::link, "x", "../victim", "../victim" } },
+            nullptr, { { "x", "" } } },
+        { "a record whose folder path now names another folder", {},
+            { { js::placeholder_made, "a.mp3", "b.mp3", "/", "OTHER" } }, nullptr, {} },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        ScratchDir dir;
-        for (const File& file : row.before) {
-            if (!file.linkOf.empty()) {
-                ASSERT_EQ(
-                    ::link(dir.PathOf(file.linkOf).c_str(), dir.PathOf(file.name).c_str()), 0);
-                continue;
-            }
-            dir.MakeFile(file.name, file.bytes);
-            if (file.noted) {
-                ::setenv("XDG_STATE_HOME", (dir.Path() + ".state").c_str(), 1);
-                if (pid_t child = ::fork(); child == 0) {
-                    note_placeholder(::open(dir.Path().c_str(), O_PATH), file.name.c_str());
-                    ::_exit(0);
-                } else {
-                    ::waitpid(child, nullptr, 0);
-                }
-            }
-            if (file.marked) {
-                const struct timespec times[2]
-                    = { { kPlaceholderTime, 0 }, { kPlaceholderTime, 0 } };
-                ASSERT_EQ(::utimensat(AT_FDCWD, dir.PathOf(file.name).c_str(), times, 0), 0);
-            }
+        if (row.asRoot && ::geteuid() != 0) {
+            std::printf("%s: cannot run here: needs root\n", row.what);
+            continue;
         }
-        // The launch argument that names the temporary name follows its file.
-        std::string argument = dir.PathOf(temp);
-        RenameRecovery recovery;
-        recovery.Visit(&argument);
-        Names after;
-        for (const std::string& name : dir.Names())
-            after[name] = dir.Read(name);
-        EXPECT_EQ(after, row.after);
-        bool hadTemp = std::any_of(row.before.begin(), row.before.end(),
-            [&](const File& file) { return file.name == temp; });
-        EXPECT_EQ(argument,
-            dir.PathOf(hadTemp && !after.count(temp) && after.count("A.mp3") ? "A.mp3" : temp));
+        ScratchDir dir, other;
+        EnvGuard state("XDG_STATE_HOME", (dir.Path() + ".state").c_str());
+        for (const auto& [name, bytes] : row.before)
+            dir.MakeFile(name, bytes);
+        dir.MakeFile("../victim");
+        other.MakeFile("b.mp3");
+        std::vector<Step> steps = row.steps;
+        for (Step& step : steps)
+            if (step.folder == "OTHER")
+                step = { step.step, step.from, step.to, other.PathOf("b.mp3"), other.Path() };
+        journal_steps(dir, steps);
+        if (row.then)
+            row.then(dir, other);
+        int held = -1;
+        if (row.lockHeld) {
+            std::vector<journal_file> journals = journal_list();
+            ASSERT_EQ(journals.size(), 1u);
+            held = ::open(journals[0].path.c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        }
+        // Twice: a journal recovered once is not redone.
+        for (int start = 0; start < 2; ++start) {
+            journal_recover();
+            Names after;
+            for (const std::string& name : dir.Names())
+                after[name] = dir.Read(name);
+            EXPECT_EQ(after, row.after) << "start " << start;
+        }
+        EXPECT_TRUE(dir.Exists("../victim"));
+        EXPECT_TRUE(other.Exists("b.mp3"));
+        ::unlink(dir.PathOf("../victim").c_str());
+        if (held >= 0)
+            ::close(held);
     }
 }

@@ -43,6 +43,7 @@ class UserActions(unittest.TestCase):
                         XDG_DATA_HOME=self.home + "/data", XDG_CONFIG_DIRS=self.home + "/etc")
         self.uca = self.home + "/conf/Thunar/uca.xml"
         self.script = self.home + "/data/nautilus/scripts/Rename with Orvalin"
+        self.undo_script = self.home + "/data/nautilus/scripts/Undo the last renaming with Orvalin"
 
     def run_tool(self, *args, status=0):
         done = subprocess.run([TOOL, *args], env=self.env, capture_output=True)
@@ -59,17 +60,24 @@ class UserActions(unittest.TestCase):
         self.write(mine, b"#!/bin/sh\n")
         for _ in range(2):
             self.run_tool()
-            self.assertEqual(ids(self.uca), ["1670000000000000-1", "orvalin-rename-1"])
+            self.assertEqual(ids(self.uca),
+                             ["1670000000000000-1", "orvalin-rename-1", "orvalin-undo-1"])
             self.assertTrue(os.access(self.script, os.X_OK))
+            self.assertTrue(os.access(self.undo_script, os.X_OK))
         self.run_tool("--remove")
         with open(self.uca, "rb") as f:
             self.assertEqual(f.read(), USERS_UCA)
         self.assertFalse(os.path.exists(self.script))
+        self.assertFalse(os.path.exists(self.undo_script))
         self.assertTrue(os.path.exists(mine))
 
     def test_absent_uca_starts_from_the_systems_or_empty(self):
-        for system, expected in ((None, ["orvalin-rename-1"]),
-                                 (USERS_UCA, ["1670000000000000-1", "orvalin-rename-1"])):
+        ours = ["orvalin-rename-1", "orvalin-undo-1"]
+        # An earlier install held only the first of ours: it is replaced, not doubled.
+        earlier = USERS_UCA.replace(b"</actions>", b"<action><unique-id>orvalin-rename-1"
+                                    b"</unique-id></action>\n</actions>")
+        for system, expected in ((None, ours), (USERS_UCA, ["1670000000000000-1"] + ours),
+                                 (earlier, ["1670000000000000-1"] + ours)):
             with self.subTest(system=system is not None):
                 shutil.rmtree(self.home, ignore_errors=True)
                 if system:
@@ -125,6 +133,12 @@ printf 'attributes:\\n'
                     with open(self.home + "/args") as f:
                         got = f.read()
                 self.assertEqual(got, expected)
+        # The undo script takes no files, whatever is selected.
+        env = dict(self.env, PATH=self.home + "/bin:" + os.environ["PATH"],
+                   NAUTILUS_SCRIPT_SELECTED_URIS="file:///m/a.mp3\n")
+        subprocess.run([self.undo_script], env=env, check=True)
+        with open(self.home + "/args") as f:
+            self.assertEqual(f.read(), "--undo\0")
 
 
 if __name__ == "__main__":

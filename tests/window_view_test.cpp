@@ -87,6 +87,7 @@ TEST_F(WindowView, WidgetTreeInOrderWithItsTexts)
         "left characters of your choice, to build the new filename.",
         "left Tags:          /at, /tt, /lt, /yt, /ct",
         "left Attributes:   /aa, /ta, /la, /ya, /ca",
+        "left Track:         /nt, /na",
         "left ",
         "left Name-constructor",
         "field /aa - /ta - /la.mp3",

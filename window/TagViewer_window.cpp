@@ -22,6 +22,7 @@ TagViewer_window::TagViewer_window(BRect frame, BMessage* msg)
     update_pos_view(position);
     all_files = false;
     read_settings();
+    announce_slots();
 }
 
 TagViewer_window::~TagViewer_window()

@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <string>
+#include <string_view>
 
 class BMessage;
 class Mp3Tag;
@@ -61,6 +62,7 @@ public:
     Mp3Tag* tag = nullptr;
     BString title_attr, artist_attr, album_attr, year_attr, comment_attr;
     BString title_tag, artist_tag, album_tag, year_tag, comment_tag;
+    BString track_tag, track_attr; // "/nt" and "/na", zero-padded as names sort: "07"
     BString new_name;
     bool all_files = false;
     MStringView* pos_view = nullptr;
@@ -76,14 +78,19 @@ private:
     // Why an expansion stopped: the letters its alert names ("a-" to "g-", or "" for the
     // general alert); null when the whole template was expanded.
     using template_failure = const char*;
-    // Expands the template into new_name and, when it succeeds, into the preview. Shows nothing:
-    // the caller decides whether the failure is told.
-    template_failure expand_template();
+    // Expands the template into new_name, cleaned for the loaded file's folder, and, when it
+    // succeeds, into the preview. Shows nothing: the caller decides whether the failure is told.
+    // *song_information is false where the template inserts variables and every one came out
+    // empty: the file then keeps its name, which the preview shows.
+    template_failure expand_template(bool* song_information = nullptr);
     static void report_template(template_failure failure);
+    // A track number's text as names sort: "7/120" gives "007" (naming.cpp).
+    static std::string track_text(std::string_view text);
     // read_file, telling a failed expansion only when announce is set.
     template_failure load_file(bool announce);
 
     void step(int32 direction);
+    void announce_slots();
     void toggle_all();
     // Runs command on the current file, or on every file in "ALL" mode; a command that
     // returns false ends the loop.
@@ -105,5 +112,11 @@ private:
     // expanding the same template with the same texts again.
     std::string expansion_trace;
     bool expansion_recorded = false;
+    // Whether that expansion inserted song information (see expand_template).
+    bool expansion_song_information = true;
     bool expansion_fresh = false;
+    // What names the loaded file's folder takes; the template's name is cleaned to them.
+    name_rules loaded_rules;
+    // An "ALL" rename beeps once, at the first file kept for want of song information.
+    bool kept_beeped = false;
 };

@@ -1,10 +1,13 @@
 // window/dispatch.cpp: the window's command loop, stepping through the files and "ALL" mode.
 #include "window/TagViewer_window.h"
 
-#include "platform/interface/Alert.h"
 #include "platform/app/Application.h"
+#include "platform/app/Catalog.h"
 #include "platform/app/Message.h"
+#include "platform/interface/Alert.h"
 #include "platform/support/Trace.h"
+
+#include <string>
 
 void TagViewer_window::MessageReceived(BMessage* msg)
 {
@@ -19,7 +22,7 @@ void TagViewer_window::MessageReceived(BMessage* msg)
         break;
     case CMD_ABOUT:
         myAboutWindow();
-        break;
+        return;
     case CMD_ADD_MP3:
         add3();
         read_file();
@@ -41,8 +44,24 @@ void TagViewer_window::MessageReceived(BMessage* msg)
     default:
         trace("Switch(default).\n");
         msg->PrintToStream();
-        break;
+        return;
     }
+    announce_slots();
+}
+
+// A screen reader speaks what a command changed: the position (or "ALL"), the file's name and
+// its preview. The window tells it once the command has ended, so an "ALL" run is told once.
+void TagViewer_window::announce_slots()
+{
+    std::string text;
+    for (const MStringView* view : { pos_view, name_view, preview_view }) {
+        if (view->Text()[0] == '\0')
+            continue;
+        if (!text.empty())
+            text += ", ";
+        text += view->Text();
+    }
+    Announce(text.c_str());
 }
 
 void TagViewer_window::step(int32 direction)
@@ -78,6 +97,6 @@ void TagViewer_window::toggle_all()
         all_files = false;
     } else {
         all_files = true;
-        pos_view->SetText("ALL");
+        pos_view->SetText(translated("Window", "ALL"));
     }
 }

@@ -1,6 +1,7 @@
 // window/loading.cpp: loading the current file's name, tag and attributes, and the position text.
 #include "window/TagViewer_window.h"
 
+#include "platform/app/Catalog.h"
 #include "platform/interface/Alert.h"
 #include "platform/storage/Entry.h"
 #include "platform/storage/File.h"
@@ -18,7 +19,7 @@ namespace
 void alert_and_wait(const char* text)
 {
     beep();
-    (new BAlert(nullptr, text, "Oki"))->Go();
+    (new BAlert(nullptr, text, translated("Alerts", "Oki")))->Go();
 }
 
 // The number of bytes a UTF-8 character with this lead byte has, or 0 for a byte that cannot
@@ -57,7 +58,8 @@ int32 cut_at_character(const char* text, int32 known, int32 limit)
 }
 
 struct SongField {
-    const char* tagText;
+    const char* tagText; // null for the track, whose tag value is a number
+    size_t tagField; // the length of the text's field in the tag
     BString* tagVariable;
     const char* attribute;
     BString* attrVariable;
@@ -79,32 +81,39 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
     BPath path;
     loaded_node = node_ref();
     if (entry.SetTo(&ref, false) != B_OK || path.SetTo(&entry) != B_OK) {
-        alert_and_wait("Orvalin:\nCould not read filename.\nPlease terminate program.");
+        alert_and_wait(
+            translated("Alerts", "Orvalin:\nCould not read filename.\nPlease terminate program."));
     } else {
         name_view->SetText(path.Leaf());
         (void)entry.GetNodeRef(&loaded_node);
     }
+    // Unknown rules (the folder has gone) leave names as they are built.
+    (void)get_name_rules(ref, &loaded_rules);
 
     delete tag;
     tag = new Mp3Tag(&ref);
-    // The five song fields: the tag record's text and its variable, the attribute and its.
+    // The song fields: the tag record's text and its variable, the attribute and its.
     const SongField fields[] = {
-        { tag->title, &title_tag, "Title", &title_attr },
-        { tag->artist, &artist_tag, "Artist", &artist_attr },
-        { tag->album, &album_tag, "Album", &album_attr },
-        { tag->year, &year_tag, "Year", &year_attr },
-        { tag->comment, &comment_tag, "Comment", &comment_attr },
+        { tag->title, 30, &title_tag, "Title", &title_attr },
+        { tag->artist, 30, &artist_tag, "Artist", &artist_attr },
+        { tag->album, 30, &album_tag, "Album", &album_attr },
+        { tag->year, 4, &year_tag, "Year", &year_attr },
+        { tag->comment, 30, &comment_tag, "Comment", &comment_attr },
+        { nullptr, 0, &track_tag, "Track", &track_attr },
     };
     if (tag->status != B_OK) {
-        alert_and_wait("Orvalin:\nCould not read MP3-tags.\nPlease terminate program.");
+        alert_and_wait(
+            translated("Alerts", "Orvalin:\nCould not read MP3-tags.\nPlease terminate program."));
     } else {
-        // ID3v1 texts are ISO-8859-1 by definition, but some writers put UTF-8 there: text
-        // that is valid UTF-8 stays as it is, other bytes become the Latin-1 letters they
-        // stand for, so a name built from them is one people and file systems can read.
+        // ID3v1 texts are ISO-8859-1 by definition, but writers put Windows-1252 or UTF-8
+        // there: a name built from them is one people and file systems can read.
         for (const SongField& field : fields) {
-            std::string utf8 = utf8_or_latin1(field.tagText);
+            if (field.tagText == nullptr)
+                continue;
+            std::string utf8 = utf8_of_id3v1(field.tagText, field.tagField);
             field.tagVariable->SetTo(utf8.data(), static_cast<int32>(utf8.size()));
         }
+        track_tag = tag->track != 0 ? track_text(std::to_string(tag->track)).c_str() : "";
     }
 
     // The tag record's open file serves the attributes too: one descriptor per load. Only a
@@ -116,7 +125,8 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
         own.SetTo(&ref);
     }
     if (node->InitCheck() != B_OK) {
-        alert_and_wait("Orvalin:\nCould not read attributes.\nPlease terminate program.");
+        alert_and_wait(translated(
+            "Alerts", "Orvalin:\nCould not read attributes.\nPlease terminate program."));
     } else {
         for (const SongField& field : fields) {
             attr_info info;
@@ -138,12 +148,14 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
                 field.attrVariable->SetTo(buffer, length);
             }
         }
+        track_attr = track_text(track_attr.String()).c_str();
     }
 
     expansion_trace.clear();
     trace_record(&expansion_trace);
-    template_failure failure = expand_template();
-    expansion_recorded = trace_record(nullptr) && failure == nullptr;
+    template_failure failure = expand_template(&expansion_song_information);
+    trace_record(nullptr);
+    expansion_recorded = failure == nullptr;
     if (announce)
         report_template(failure);
     trace("leaving read_file()\n");

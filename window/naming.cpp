@@ -1,10 +1,37 @@
 // window/naming.cpp: expanding the name template for the current file.
 #include "window/TagViewer_window.h"
 
+#include "platform/app/Catalog.h"
 #include "platform/interface/Alert.h"
+#include "platform/storage/NameRules.h"
 #include "platform/support/Trace.h"
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+
+// A track number as names sort: its leading decimal number zero-padded to two digits, or to
+// the width of the album's total where the text gives one ("7/120" gives "007"). Text that does
+// not start with a digit ("A1", a vinyl side) stands as it is. The digits stay text: a huge
+// number cannot overflow.
+std::string TagViewer_window::track_text(std::string_view text)
+{
+    auto digits_at = [&](size_t at) {
+        size_t end = at;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+            ++end;
+        return end - at;
+    };
+    size_t digits = digits_at(0);
+    if (digits == 0)
+        return std::string(text);
+    size_t width = 2;
+    if (digits < text.size() && text[digits] == '/')
+        width = std::max(width, digits_at(digits + 1));
+    std::string number(width > digits ? width - digits : 0, '0');
+    number += text.substr(0, digits);
+    return number;
+}
 
 void TagViewer_window::newName()
 {
@@ -18,17 +45,18 @@ void TagViewer_window::report_template(template_failure failure)
     if (failure == nullptr)
         return;
     const bool waits = failure[0] == '\0';
-    std::string text
-        = std::string("Master,\nI do not understand your bidding!\nI'm confused by the /") + failure
-        + "something.\n";
-    BAlert* alert = new BAlert(nullptr, text.c_str(), "I'll rephrase");
+    std::string text = translated("Alerts",
+        "Master,\nI do not understand your bidding!\nI'm confused by the /%1something.\n");
+    if (size_t at = text.find("%1"); at != std::string::npos)
+        text.replace(at, 2, failure);
+    BAlert* alert = new BAlert(nullptr, text.c_str(), translated("Alerts", "I'll rephrase"));
     if (waits)
         alert->Go();
     else
         alert->Go(nullptr);
 }
 
-TagViewer_window::template_failure TagViewer_window::expand_template()
+TagViewer_window::template_failure TagViewer_window::expand_template(bool* song_information)
 {
     trace("new_name()\n");
     const std::string constructor = constructor_control->Text();
@@ -45,6 +73,14 @@ TagViewer_window::template_failure TagViewer_window::expand_template()
         { 'l', &album_tag, &album_attr, "l-" },
         { 'y', &year_tag, &year_attr, "y-" },
         { 'c', &comment_tag, &comment_attr, "c-" },
+        { 'n', &track_tag, &track_attr, "n-" },
+    };
+    int inserted = 0, filled = 0;
+    // Appends text as a name can hold it in the loaded file's folder.
+    auto append = [this](std::string_view text) {
+        std::string part;
+        append_name_text(&part, text, loaded_rules);
+        new_name += part.c_str();
     };
 
     size_t at = 0;
@@ -54,7 +90,7 @@ TagViewer_window::template_failure TagViewer_window::expand_template()
         trace("constructor: %s\n", constructor.c_str() + at);
         trace("single_char: %s\n", single);
         if (single[0] != '/') {
-            new_name += single[0];
+            append(std::string_view(single, 1));
             trace("new_name: %s\n", new_name.String());
             continue;
         }
@@ -74,14 +110,23 @@ TagViewer_window::template_failure TagViewer_window::expand_template()
             int source = take();
             if (source != 't' && source != 'a')
                 return entry.alert;
-            new_name += source == 't' ? *entry.tag : *entry.attr;
+            const BString& value = source == 't' ? *entry.tag : *entry.attr;
+            append(value.String());
+            inserted++;
+            filled += value.Length() > 0 ? 1 : 0;
             trace("new_name: %s\n", new_name.String());
             break;
         }
         if (!known)
             return "";
     }
+    std::string name = new_name.String();
+    fit_name(&name, loaded_rules);
+    new_name = name.c_str();
     trace("new_name: %s\n", new_name.String());
-    preview_view->SetText(new_name.String());
+    const bool song = inserted == 0 || filled > 0;
+    if (song_information != nullptr)
+        *song_information = song;
+    preview_view->SetText(song ? new_name.String() : name_view->Text());
     return nullptr;
 }

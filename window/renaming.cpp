@@ -1,12 +1,15 @@
 // window/renaming.cpp: the three renaming commands and the rename step they share.
 #include "window/TagViewer_window.h"
 
+#include "platform/app/Catalog.h"
 #include "platform/interface/Alert.h"
 #include "platform/storage/Entry.h"
+#include "platform/storage/Journal.h"
 #include "platform/support/Trace.h"
 
 void TagViewer_window::rena()
 {
+    kept_beeped = false;
     for_each_file(&TagViewer_window::rena_one);
 }
 
@@ -24,6 +27,7 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
 {
     if (!all_files) {
         (this->*command)();
+        journal_sync();
         return;
     }
     int32 count = CountFiles();
@@ -44,19 +48,32 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
             break;
         UpdateIfNeeded();
     }
+    // What the command journaled is durable before the next command.
+    journal_sync();
 }
 
 // A template that cannot be expanded renames nothing: its alert has told the user, and the
 // partial name would throw the file's name away. The error lies in the template alone, so in
 // "ALL" mode every later file would fail alike and the loop ends here.
+// A name without song information (every variable the template inserts is empty) would
+// throw the file's name away for " - .mp3": the file keeps it, with one beep per command.
 bool TagViewer_window::rena_one()
 {
+    bool song_information = true;
     if (expansion_fresh) {
         // new_name and the preview hold what the load expanded a moment ago.
         trace_text(expansion_trace);
-    } else if (template_failure failure = expand_template()) {
+        song_information = expansion_song_information;
+    } else if (template_failure failure = expand_template(&song_information)) {
         report_template(failure);
         return false;
+    }
+    if (!song_information) {
+        trace("kept: no song information\n");
+        if (!kept_beeped)
+            beep();
+        kept_beeped = true;
+        return true;
     }
     rename();
     return true;
@@ -112,11 +129,15 @@ void TagViewer_window::rename()
     }
 
     if (renamed == B_FILE_EXISTS) {
-        (new BAlert(nullptr, "A file by that name already exists.\n", "Ok"))->Go();
+        (new BAlert(nullptr, translated("Alerts", "A file by that name already exists.\n"),
+             translated("Alerts", "Ok")))
+            ->Go();
     } else if (renamed != B_OK) {
         error_check("Rename: ", renamed);
         (new BAlert(nullptr,
-             "Dear Master,\nFor some obscure reason,\nyour wish can not be granted.\n", "grumble"))
+             translated("Alerts",
+                 "Dear Master,\nFor some obscure reason,\nyour wish can not be granted.\n"),
+             translated("Alerts", "grumble")))
             ->Go(nullptr);
     }
 }

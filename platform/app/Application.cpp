@@ -1,6 +1,7 @@
 // platform/app/Application.cpp: the application object and the Qt toolkit it runs on.
 #include "platform/app/Application.h"
 
+#include "platform/app/Catalog.h"
 #include "platform/app/Message.h"
 #include "platform/app/WindowPrivate.h"
 
@@ -57,10 +58,14 @@ bool ApplicationReceiver::event(QEvent* event)
 
 } // namespace
 
-const char* platform_choice(const char* platform, const char* display)
+const char* platform_choice(
+    const char* platform, const char* display, const char* waylandDisplay, int (*outputScale)())
 {
     if ((platform != nullptr && platform[0] != '\0') || display == nullptr || display[0] == '\0')
         return nullptr;
+    if (waylandDisplay != nullptr && waylandDisplay[0] != '\0' && outputScale != nullptr
+        && outputScale() > 1)
+        return "wayland;xcb";
     return "xcb;wayland";
 }
 
@@ -76,7 +81,8 @@ void ensure_gui()
     static char* argv[] = { name, option, choice, nullptr };
     // Given as an argument, not through the environment, so that programs started from here
     // see the user's own setting.
-    const char* platform = platform_choice(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"));
+    const char* platform = platform_choice(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+        std::getenv("WAYLAND_DISPLAY"), &wayland_output_scale);
     static int argc = platform != nullptr ? 3 : 1;
     if (platform != nullptr)
         std::snprintf(choice, sizeof choice, "%s", platform);
@@ -84,6 +90,7 @@ void ensure_gui()
     // Windows end through wait_for_thread and Run, never by Qt quitting on its own.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("orvalin"));
+    load_catalogues();
     (void)application;
 }
 

@@ -37,11 +37,17 @@ private:
 
 extern BApplication* be_app;
 
-// The platform list the toolkit starts with, given the user's QT_QPA_PLATFORM and DISPLAY: X11
-// first wherever an X server is named (XWayland included), because only there can the window
-// learn and set its place, with native Wayland as the fallback. Null leaves the choice to the
-// toolkit: a platform the user set is always respected.
-const char* platform_choice(const char* platform, const char* display);
+// The platform list the toolkit starts with, given the user's QT_QPA_PLATFORM, DISPLAY and
+// WAYLAND_DISPLAY: X11 first wherever an X server is named (XWayland included), because only
+// there can the window learn and set its place, with native Wayland as the fallback; but native
+// Wayland first in a Wayland session with a scaled output, where the compositor would scale an
+// XWayland window up and blur it. outputScale is asked only in that session. Null leaves the
+// choice to the toolkit: a platform the user set is always respected.
+const char* platform_choice(
+    const char* platform, const char* display, const char* waylandDisplay, int (*outputScale)());
+// The largest scale of the Wayland session's outputs (WAYLAND_DISPLAY), 1 where none is scaled
+// or no compositor answers.
+int wayland_output_scale();
 // Makes sure the desktop toolkit is running (the add-on role has no application object of its
 // own). Safe to call more than once.
 void ensure_gui();

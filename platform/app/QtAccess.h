@@ -1,14 +1,7 @@
-// platform/app/QtAccess.h: the Qt widgets behind platform objects, for tests that drive them.
+// platform/app/QtAccess.h: the Qt widget behind a window, for tests that drive it.
 #pragma once
 
-#include <QString>
-
 class BWindow;
-class MStringView;
-class MView;
 class QWidget;
 
 QWidget* qt_widget_of(const BWindow* window);
-QWidget* qt_widget_of(const MView* view);
-// The text a string view paints: its whole text, or that text elided to the room it has.
-QString shown_text_of(const MStringView* view);

@@ -9,6 +9,7 @@
 #include "platform/support/Trace.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
@@ -20,8 +21,13 @@
 #include <QLayout>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QShortcut>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+#include <QAccessibleAnnouncementEvent>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -34,6 +40,9 @@ namespace
 // long (milliseconds).
 constexpr qint64 kUpdateInterval = 20;
 constexpr qint64 kBusyAfter = 200;
+// What a window has to tell at open waits this long after it is shown (milliseconds): a screen
+// reader first speaks the window and its focused control, and would cut those short.
+constexpr int kOpenAnnouncementDelay = 2000;
 
 // Window "thread" ids: unique for the life of the process, never reused.
 thread_id sNextThread = 1000;
@@ -84,6 +93,62 @@ QSize initial_size(BWindow::Private* d)
     return d->widget->sizeHint().expandedTo(d->widget->minimumSizeHint());
 }
 
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+// Before Qt 6.8 there is no announcement to send: a notification that shows is what screen
+// readers speak (Orca speaks its name). It takes no room, no pointer and no focus.
+class Announcer : public QWidget
+{
+public:
+    explicit Announcer(QWidget* parent)
+        : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        setGeometry(0, 0, 0, 0);
+        hide();
+    }
+    QString text;
+};
+
+class AnnouncerAccessible : public QAccessibleWidget
+{
+public:
+    explicit AnnouncerAccessible(Announcer* announcer)
+        : QAccessibleWidget(announcer, QAccessible::Notification)
+    {
+    }
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Name)
+            return static_cast<Announcer*>(widget())->text;
+        return QAccessibleWidget::text(kind);
+    }
+};
+#endif
+
+// Speaks the window's pending announcement, if a screen reader listens.
+void announce_now(BWindow::Private* d)
+{
+    if (d->announcement.empty() || d->dying)
+        return;
+    const QString text
+        = QString::fromUtf8(d->announcement.data(), static_cast<qsizetype>(d->announcement.size()));
+    d->announcement.clear();
+    if (!QAccessible::isActive())
+        return;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QAccessibleAnnouncementEvent event(d->widget, text);
+    QAccessible::updateAccessibility(&event);
+#else
+    if (!d->announcer)
+        d->announcer = new Announcer(d->widget);
+    auto* announcer = static_cast<Announcer*>(d->announcer.data());
+    announcer->hide();
+    announcer->text = text;
+    announcer->show();
+#endif
+}
+
 void delete_window(BWindow* window)
 {
     BWindow::Private* d = window->PrivateData();
@@ -128,6 +193,8 @@ void deliver(BWindow::Private* d)
             d->busy = false;
         }
     }
+    if (d->shown && !d->handling)
+        announce_now(d);
     if (d->quitting && !d->dying) {
         d->queue.clear();
         schedule_delete(window->Thread());
@@ -248,6 +315,10 @@ QAccessibleInterface* window_accessible(const QString& /*key*/, QObject* object)
 {
     if (auto* widget = dynamic_cast<WindowWidget*>(object))
         return new QAccessibleWidget(widget, QAccessible::Window);
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+    if (auto* announcer = dynamic_cast<Announcer*>(object))
+        return new AnnouncerAccessible(announcer);
+#endif
     return nullptr;
 }
 
@@ -426,6 +497,14 @@ BWindow::BWindow(
     d->widget->setWindowFlags(window_flags(flags));
     d->widget->setWindowTitle(QString::fromUtf8(d->title.c_str()));
     d->widget->setAcceptDrops(true);
+    // Ctrl+W and Ctrl+Q close the window as its close button does, wherever its focus is.
+    if (!(flags & B_NOT_CLOSABLE)) {
+        for (QKeySequence keys :
+            { QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_Q) }) {
+            auto* shortcut = new QShortcut(keys, d->widget);
+            QObject::connect(shortcut, &QShortcut::activated, d->widget, &QWidget::close);
+        }
+    }
     windows()[fThread] = this;
 }
 
@@ -456,6 +535,10 @@ void BWindow::Show()
         d->widget->setGeometry(QRect(d->position, size));
         if (d->flags & B_NOT_RESIZABLE)
             d->widget->setFixedSize(size);
+        QTimer::singleShot(kOpenAnnouncementDelay, d->widget, [d] {
+            if (!d->handling)
+                announce_now(d);
+        });
     }
     d->shownAt = ++sShowCount;
     d->widget->show();
@@ -541,6 +624,11 @@ void BWindow::UpdateIfNeeded()
     // Input is held back, not dropped: it arrives once the handler returns to the event loop.
     // Messages posted meanwhile are queued by deliver(), which never re-enters the handler.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void BWindow::Announce(const char* text)
+{
+    fPrivate->announcement = text != nullptr ? text : "";
 }
 
 // Inside MessageReceived the window hides now and is deleted once the handler returns;

@@ -21,10 +21,10 @@ enum : uint32 { B_CURRENT_WORKSPACE = 0 };
 // The window's "thread" is the GUI thread: PostMessage queues a message; the window hands each
 // to MessageReceived one at a time and never re-enters it (messages that arrive while a
 // waiting alert runs its own event loop wait until the current one has been handled). When the
-// user closes the window, the window object deletes itself. Presses and releases of Shift,
-// Control, Alt and Meta post B_MODIFIERS_CHANGED, and so does each of those keys found pressed
-// or let go meanwhile when the window gains the focus; local files dropped on the window post
-// B_SIMPLE_DATA with "refs".
+// user closes the window (its close button, Ctrl+W or Ctrl+Q), the window object deletes itself.
+// Presses and releases of Shift, Control, Alt and Meta post B_MODIFIERS_CHANGED, and so does each
+// of those keys found pressed or let go meanwhile when the window gains the focus; local files
+// dropped on the window post B_SIMPLE_DATA with "refs".
 class BWindow
 {
 public:
@@ -54,6 +54,11 @@ public:
     // handler has run for 0.2 s the pointer shows as busy until it returns. Does nothing
     // outside MessageReceived.
     void UpdateIfNeeded();
+    // Has a screen reader speak text (UTF-8) once the message being handled (or, after a burst,
+    // the last of them) has been handled; before the window opens, once it has opened and the
+    // screen reader has spoken the window itself. A later text replaces one not yet spoken, so
+    // a long run is told once, at its end.
+    void Announce(const char* text);
 
     // Closes the window; the object deletes itself once the current message has been handled.
     void Quit();

@@ -71,6 +71,8 @@ struct BWindow::Private {
     Qt::KeyboardModifiers held; // the modifier keys as the notifications posted so far left them
     qint64 shownAt = 0; // when Show() last ran, in the order of all windows' Show() calls
     std::vector<QPointer<QEventLoop>> waiters; // wait_for_thread loops to end on destruction
+    std::string announcement; // what a screen reader is to speak next; empty: nothing
+    QPointer<QWidget> announcer; // the notification that speaks it (Qt before 6.8)
 };
 
 // The window whose top-level widget holds widget, or null.

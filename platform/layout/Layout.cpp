@@ -2,18 +2,23 @@
 #include "platform/layout/Layout.h"
 
 #include "platform/app/Message.h"
-#include "platform/app/QtAccess.h"
 #include "platform/app/WindowPrivate.h"
+#include "platform/layout/QtAccess.h"
 
 #include <QBoxLayout>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <string>
@@ -79,7 +84,10 @@ QString label_text(const char* label)
 }
 
 // A one-line label that elides its text in the middle when the room is short, with the whole
-// text in its tooltip. The label itself holds the whole text, so that assistive technology reads
+// text in its tooltip, wrapped within the screen. While its text is elided the label takes the
+// keyboard focus by Tab (after the controls before it, so the buttons keep their order), and
+// shows that tooltip while it has it, so that the whole text is readable without a pointer.
+// The label itself holds the whole text, so that assistive technology reads
 // it whole; only painting elides. A change of text reaches assistive technology as painting
 // does: when the label is next laid out or painted, once, with the final text (its accessible
 // name), so that a long run sends no event per file that no screen reader could speak. It asks
@@ -130,13 +138,58 @@ protected:
         drawFrame(&painter);
         const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
         const QString shown = shownText();
+        // Each text runs in its own direction (a file name in Latin letters in a right-to-left
+        // window keeps its full stop at its end); the alignment follows the window's.
+        painter.setLayoutDirection(shown.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
         style()->drawItemText(&painter, room,
             QStyle::visualAlignment(layoutDirection(), alignment()), palette(), isEnabled(), shown,
             foregroundRole());
-        const QString tip = shown == text() ? QString() : text();
+        const bool elided = shown != text();
+        const QString tip = elided ? wrapped_tip(text()) : QString();
         if (toolTip() != tip)
             setToolTip(tip);
+        setFocusPolicy(elided ? Qt::TabFocus : Qt::NoFocus);
+        if (hasFocus()) {
+            QStyleOptionFocusRect option;
+            option.initFrom(this);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        }
         announceText();
+    }
+
+    // A tooltip hides at any key, the release of the Tab that brought the focus here included:
+    // it shows once that key is up (or after a moment, for a focus that came otherwise).
+    void focusInEvent(QFocusEvent* event) override
+    {
+        // Only Tab brings the focus here: the window's first focus goes on to a control.
+        if (event->reason() != Qt::TabFocusReason && event->reason() != Qt::BacktabFocusReason) {
+            for (QWidget* next = nextInFocusChain(); next != this;
+                 next = next->nextInFocusChain()) {
+                if (dynamic_cast<ElidingLabel*>(next) == nullptr
+                    && (next->focusPolicy() & Qt::TabFocus) && next->isVisible()
+                    && next->isEnabled()) {
+                    next->setFocus(event->reason());
+                    return;
+                }
+            }
+        }
+        QLabel::focusInEvent(event);
+        QTimer::singleShot(kTipDelay, this, [this] { showTip(); });
+        update();
+    }
+
+    void keyReleaseEvent(QKeyEvent* event) override
+    {
+        QLabel::keyReleaseEvent(event);
+        if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+            showTip();
+    }
+
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QLabel::focusOutEvent(event);
+        QToolTip::hideText();
+        update();
     }
 
     void resizeEvent(QResizeEvent* event) override
@@ -153,6 +206,22 @@ protected:
     }
 
 private:
+    static constexpr int kTipDelay = 500; // milliseconds
+
+    void showTip()
+    {
+        if (hasFocus() && !toolTip().isEmpty() && !QToolTip::isVisible())
+            QToolTip::showText(mapToGlobal(QPoint(0, height())), toolTip(), this);
+    }
+
+    // Rich text, so that the tooltip wraps (long names anywhere, not only at blanks) instead of
+    // running off the screen; blanks are kept as they are.
+    static QString wrapped_tip(const QString& text)
+    {
+        return QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped()
+            + QStringLiteral("</p>");
+    }
+
     // Tells assistive technology the text, once, if it changed since it was last told.
     void announceText()
     {
@@ -171,6 +240,28 @@ private:
     }
 
     QString initial;
+};
+
+// A push button that Enter and Return press as well as Space, in any window (Qt's own buttons
+// take them only as a dialog's default). Holding the key presses it once.
+class PushButton : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const int key = event->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter)
+            && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (!event->isAutoRepeat())
+                click();
+            event->accept();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
 };
 
 struct GroupPrivate : MView::Private {
@@ -202,23 +293,36 @@ struct GroupPrivate : MView::Private {
         apply_limits(widget, limits);
     }
 
-    // Equal weights keep Qt's sharing without stretch factors: the room is shared evenly, but no
-    // child gets less than its preferred size while there is room for it (stretch factors would
-    // let Qt squeeze a child down to its minimum and elide a name the window opened wide enough
-    // for). Unequal weights become stretch factors in proportion.
+    // Unequal weights become stretch factors in proportion. Among equal weights the spare room
+    // goes to the children that asked for the most room (the largest minimum along the group),
+    // such as the wide name and preview cells beside their narrow captions; where all ask alike
+    // Qt shares it evenly. Either way no child gets less than its preferred size while there is
+    // room for it.
     void share_spare_room()
     {
+        const bool across = layout->direction() == QBoxLayout::LeftToRight;
         bool equal = true;
-        for (const std::unique_ptr<MView>& child : children)
-            equal = equal
-                && child->PrivateData()->limits.weight == children[0]->PrivateData()->limits.weight;
-        if (equal)
-            return;
+        int32 widest = 0, narrowest = INT32_MAX;
+        for (const std::unique_ptr<MView>& child : children) {
+            const minimax& limits = child->PrivateData()->limits;
+            equal = equal && limits.weight == children[0]->PrivateData()->limits.weight;
+            const int32 minimum = std::max<int32>(across ? limits.minWidth : limits.minHeight, 0);
+            widest = std::max(widest, minimum);
+            narrowest = std::min(narrowest, minimum);
+        }
         for (size_t i = 0; i < children.size(); i++) {
-            const float weight = children[i]->PrivateData()->limits.weight;
-            const int stretch = std::isfinite(weight) && weight > 0
-                ? static_cast<int>(std::lround(std::min(weight, 1e4f) * 100))
-                : 0;
+            const minimax& limits = children[i]->PrivateData()->limits;
+            int stretch = 0;
+            if (!equal) {
+                const float weight = limits.weight;
+                stretch = std::isfinite(weight) && weight > 0
+                    ? static_cast<int>(std::lround(std::min(weight, 1e4f) * 100))
+                    : 0;
+            } else if (widest != narrowest) {
+                stretch = std::max<int32>(across ? limits.minWidth : limits.minHeight, 0) == widest;
+            } else {
+                return;
+            }
             layout->setStretch(static_cast<int>(i), stretch);
         }
     }
@@ -436,7 +540,7 @@ MButton::MButton(const char* label, BMessage* message, BHandler* /*target*/, min
     auto* d = data_of<ButtonPrivate>(this);
     d->label = label != nullptr ? label : "";
     d->message.reset(message);
-    auto* button = new QPushButton(label_text(label));
+    auto* button = new PushButton(label_text(label));
     button->setAccessibleName(display_text(d->label));
     d->widget = button;
     d->clicks = QObject::connect(button, &QPushButton::clicked, [d, button] {

@@ -94,9 +94,9 @@ public:
     void SetText(const char* text);
 };
 
-// A push button that posts a copy of its message to its window on each press (a click, or Space
-// while it has the focus); its label is its accessible name. The button takes over message.
-// target must be null (the window).
+// A push button that posts a copy of its message to its window on each press (a click, or Space,
+// Enter or Return while it has the focus); its label is its accessible name. The button takes over
+// message. target must be null (the window).
 class MButton : public MView
 {
 public:

@@ -3,6 +3,7 @@
 #include "platform/storage/AttributeFallback.h"
 
 #include "platform/storage/Id3v2Text.h"
+#include "platform/storage/OpenRegular.h"
 
 #include <QByteArray>
 #include <QMimeDatabase>
@@ -23,22 +24,12 @@ namespace
 // The MIME database looks at no more than this many leading bytes.
 const size_t kSniffSize = 16 * 1024;
 
-// Opens a regular file for reading without ever opening anything else: the stat comes first so
-// that a FIFO or device is not touched, and O_NONBLOCK keeps a file swapped in meanwhile from
-// blocking the open. The descriptor, or -1.
+// Opens a regular file for reading without ever opening anything else, even racing. The
+// descriptor, or -1.
 int open_regular(const std::string& path)
 {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return std::max(::open_regular(AT_FDCWD, path.c_str(), O_RDONLY, true, &st), -1);
 }
 
 // Reads up to size bytes from offset, no further than the file's size as last seen (so that a

@@ -2,6 +2,8 @@
 #include "platform/storage/Entry.h"
 
 #include "platform/storage/FileSystemTraits.h"
+#include "platform/storage/Journal.h"
+#include "platform/storage/OpenRegular.h"
 #include "platform/storage/Path.h"
 #include "platform/storage/Rename.h"
 #include "platform/storage/SeenNode.h"
@@ -216,18 +218,18 @@ void note_seen_node(
     }
 }
 
-int open_seen_regular(const entry_ref& ref, const std::string& path, int flags)
+int open_seen_regular(const entry_ref& ref, const std::string& path, int flags, struct stat* st)
 {
     const bool seen = sSeen.regular && sSeen.path == path;
     sSeen.regular = false;
     if (!seen)
         return -2;
-    flags |= O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
     // Seen through the folder the reference holds: opened through it too, which spares the
     // walk along the path.
     if (std::shared_ptr<const directory_handle> folder = sSeen.folder.lock())
-        return folder == ref.folder ? ::openat(folder->fd, ref.name.c_str(), flags) : -2;
-    return ::open(path.c_str(), flags);
+        return folder == ref.folder ? open_regular(folder->fd, ref.name.c_str(), flags, false, st)
+                                    : -2;
+    return open_regular(AT_FDCWD, path.c_str(), flags, false, st);
 }
 
 // #pragma mark - entry_ref
@@ -461,6 +463,32 @@ status_t BEntry::GetNodeRef(node_ref* ref) const
     return B_OK;
 }
 
+status_t get_name_rules(const entry_ref& ref, name_rules* rules)
+{
+    if (rules == nullptr)
+        return B_BAD_VALUE;
+    *rules = name_rules();
+    FileSystemTraits traits;
+    if (const directory_handle* folder = ref.folder.get(); folder != nullptr) {
+        traits = folder->Traits();
+    } else {
+        struct stat st;
+        status_t opened;
+        int dirFd = open_directory(ref.directory_path, &st, &opened);
+        if (dirFd < 0)
+            return opened;
+        traits = file_system_traits(dirFd);
+        ::close(dirFd);
+    }
+    rules->utf16_names = traits.utf16Names;
+    if (traits.utf16Names && traits.utf16UnitNames) {
+        // 255 UTF-16 units are at most 765 bytes.
+        rules->max_utf16_units = 255;
+        rules->max_bytes = 765;
+    }
+    return B_OK;
+}
+
 status_t BEntry::Rename(const char* name, bool clobber)
 {
     node_ref unknown;
@@ -485,6 +513,8 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
     bool held = false;
     RenameLessons* lessons = nullptr;
     FileSystemTraits traits;
+    dev_t folderDevice = fRef.device;
+    ino_t folderNode = fRef.directory;
     if (const directory_handle* folder = fRef.folder.get(); folder != nullptr && fFolderChecked
         && folder->device == fRef.device && folder->node == fRef.directory) {
         dirFd = folder->fd;
@@ -502,16 +532,25 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
             ::close(dirFd);
             return B_ENTRY_NOT_FOUND;
         }
+        folderDevice = st.st_dev;
+        folderNode = st.st_ino;
     }
 
     status_t status;
     struct stat ours;
     if (!held)
         traits = file_system_traits(dirFd);
+    // Where inode numbers do not identify a file, its size and times do; where its files change
+    // elsewhere, as the file system gives them for the open file: sshfs answers a lookup by
+    // path from a cache that may still describe a file the name no longer holds.
+    const auto look = [&](struct stat* st) {
+        return traits.remote ? stat_through_handle(dirFd, fRef.name.c_str(), st)
+                             : ::fstatat(dirFd, fRef.name.c_str(), st, AT_SYMLINK_NOFOLLOW);
+    };
     if (traits.utf16Names && !is_strict_utf8(name)) {
         // Such a file system may take the name and then be unable to list the folder.
         status = B_BAD_VALUE;
-    } else if (::fstatat(dirFd, fRef.name.c_str(), &ours, AT_SYMLINK_NOFOLLOW) != 0) {
+    } else if (look(&ours) != 0) {
         status = status_for_errno(errno);
     } else if (loaded.node != 0 && !is_loaded_node(ours, loaded, traits.pathInodes)) {
         // Another file has taken the name since it was loaded.
@@ -519,6 +558,11 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
     } else if (fRef.name == name) {
         status = B_OK; // nothing to move
     } else {
+        // Journaled first, with every step below that may leave something behind: what undo
+        // puts back, and what a later start finishes if this run is killed.
+        journal_folder_scope journaled(folderDevice, folderNode, fRef.directory_path);
+        const std::string from = fRef.name;
+        journal_note(journal_step::rename, from.c_str(), name, ours);
         std::string actual = fRef.name;
         status = move_no_replace(dirFd, fRef.name.c_str(), name, ours, lessons);
         if (status == B_OK)
@@ -527,6 +571,7 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
             status = rename_case(
                 dirFd, fRef.name.c_str(), name, ours, !traits.fuseFat, &actual, lessons);
         fRef.name = actual;
+        journal_note(journal_step::done, from.c_str(), name, ours);
         // A rename may change the file's change time (NTFS-3G does): where the times are part
         // of the identity, the loaded identity follows, so that the next rename of the same
         // load still recognises the file. Elsewhere the node alone identifies it.

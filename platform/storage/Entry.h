@@ -1,6 +1,7 @@
 // platform/storage/Entry.h: entry references and entries (a name in a directory).
 #pragma once
 
+#include "platform/storage/NameRules.h"
 #include "platform/support/SupportDefs.h"
 
 #include <ctime>
@@ -54,6 +55,11 @@ struct entry_ref {
 // part is resolved; the leaf is not (a link stays a link). B_OK, B_BAD_VALUE,
 // B_ENTRY_NOT_FOUND (the directory is missing), or the mapped errno.
 status_t get_ref_for_path(const char* path, entry_ref* ref);
+
+// The rules of the file system that holds ref's folder, learnt from the folder the reference
+// holds open where it has one. B_OK, B_BAD_VALUE, or the mapped errno of opening the folder
+// (rules then keeps its defaults: names as bytes, 255 of them).
+status_t get_name_rules(const entry_ref& ref, name_rules* rules);
 
 class BEntry
 {

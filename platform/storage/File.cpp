@@ -2,6 +2,7 @@
 #include "platform/storage/File.h"
 
 #include "platform/storage/Entry.h"
+#include "platform/storage/OpenRegular.h"
 #include "platform/storage/SeenNode.h"
 
 #include <cerrno>
@@ -99,23 +100,13 @@ status_t BFile::Open(const entry_ref* ref, const char* path, uint32 openMode)
     struct stat st;
     int fd = -1;
     if (ref != nullptr && (flags & O_CREAT) == 0)
-        fd = open_seen_regular(*ref, path, flags);
-    if (fd < 0) {
-        if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode))
-            return fStatus = not_regular(st);
-        fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
-    }
+        fd = open_seen_regular(*ref, path, flags, &st);
+    if (fd < 0 && fd != kNotRegular)
+        fd = open_regular(AT_FDCWD, path, flags, true, &st);
+    if (fd == kNotRegular)
+        return fStatus = not_regular(st);
     if (fd < 0)
         return fStatus = status_for_errno(errno);
-    status_t status = B_OK;
-    if (::fstat(fd, &st) != 0)
-        status = status_for_errno(errno);
-    else if (!S_ISREG(st.st_mode))
-        status = not_regular(st);
-    if (status != B_OK) {
-        ::close(fd);
-        return fStatus = status;
-    }
     // O_NONBLOCK stays: it kept the open from waiting on a FIFO, and a regular file's reads and
     // writes never wait for it.
     fSize = st.st_size;

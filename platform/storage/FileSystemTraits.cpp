@@ -14,27 +14,34 @@
 namespace
 {
 
-// Whether the first bytes of a volume (an image or a block device) are the boot sector of
-// FAT, exFAT or NTFS. Anything else named as a mount's source is not opened for reading.
-bool is_windows_volume(const std::string& source)
+enum class Volume { Other, Fat, Exfat, Ntfs };
+
+// Which of FAT, exFAT or NTFS the first bytes of a volume (an image or a block device) are
+// the boot sector of, if any. Anything else named as a mount's source is not opened for reading.
+Volume windows_volume(const std::string& source)
 {
     if (source.empty() || source[0] != '/')
-        return false;
+        return Volume::Other;
     int fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return Volume::Other;
     struct stat st;
     char sector[512] = {};
     bool read = ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))
         && ::pread(fd, sector, sizeof sector, 0) == static_cast<ssize_t>(sizeof sector);
     ::close(fd);
     if (!read)
-        return false;
+        return Volume::Other;
     std::string_view oem(sector + 3, 8), fat16(sector + 54, 5), fat32(sector + 82, 5);
-    return oem == "EXFAT   " || oem == "NTFS    "
-        || ((fat16 == "FAT12" || fat16 == "FAT16" || fat32 == "FAT32")
+    if (oem == "EXFAT   ")
+        return Volume::Exfat;
+    if (oem == "NTFS    ")
+        return Volume::Ntfs;
+    return (fat16 == "FAT12" || fat16 == "FAT16" || fat32 == "FAT32")
             && static_cast<unsigned char>(sector[510]) == 0x55
-            && static_cast<unsigned char>(sector[511]) == 0xAA);
+            && static_cast<unsigned char>(sector[511]) == 0xAA
+        ? Volume::Fat
+        : Volume::Other;
 }
 
 // A field of the mount table, whose spaces, tabs, newlines and backslashes are octal escapes.
@@ -89,12 +96,19 @@ void read_fuse_traits(dev_t device, FileSystemTraits* traits)
         size_t dot = type.find('.');
         std::string_view subtype = dot == std::string_view::npos ? "" : type.substr(dot + 1);
         traits->fuseFat = subtype == "fusefat";
-        if (subtype.empty())
-            traits->utf16Names = is_windows_volume(source) || type == "fuseblk";
-        else
+        // Long names: exfat-fuse and ntfs-3g take 255 UTF-16 units, lowntfs-3g only 255 bytes;
+        // an NTFS volume mounted without a subtype may be either.
+        if (subtype.empty()) {
+            Volume volume = windows_volume(source);
+            traits->utf16Names = volume != Volume::Other || type == "fuseblk";
+            traits->utf16UnitNames = volume == Volume::Exfat;
+        } else {
             for (std::string_view windows :
                 { "fusefat", "exfat", "exfat-fuse", "ntfs", "ntfs-3g", "lowntfs-3g" })
                 traits->utf16Names = traits->utf16Names || subtype == windows;
+            for (std::string_view units : { "exfat", "exfat-fuse", "ntfs", "ntfs-3g" })
+                traits->utf16UnitNames = traits->utf16UnitNames || subtype == units;
+        }
         return;
     }
 }
@@ -111,8 +125,12 @@ FileSystemTraits file_system_traits(int dirFd)
         return traits;
     const long type = static_cast<long>(fs.f_type);
     traits.utf16Names = type == kMsdos || type == kExfat || type == kNtfs;
+    traits.utf16UnitNames = type == kExfat || type == kNtfs; // the kernel's FAT counts bytes
     traits.fuse = traits.pathInodes = type == kFuse;
     if (traits.fuse)
         read_fuse_traits(st.st_dev, &traits);
+    // A FUSE daemon serving a local volume sees every change through this kernel; any other
+    // (sshfs, gvfs) serves files that change elsewhere.
+    traits.remote = traits.fuse && !traits.utf16Names;
     return traits;
 }

@@ -18,7 +18,10 @@ enum class journal_step : uint8_t {
     temporary = 4, // `from` (the file `file`) is about to move to the temporary name `to`
     link = 5, // `from` (the file `file`) is about to be linked as `to`, then unlinked
     done = 6, // the rename from `from` to `to` is over: nothing of it is left to recover
+              // (without names: every rename before it is; a later start recovered them)
     not_journaled = 7, // a record could not be written: what follows in this run is missing
+    undo = 8, // this run puts back the names that the run of the journal named `from` gave
+    undone = 9, // this run's undo is over (an undo whose journal lacks it was killed)
 };
 
 // One record: the folder by its identity and path, leaf names (never a "/"), and the identity of
@@ -59,6 +62,29 @@ struct journal_file {
 // this process's own left out; each read bounded (a size or count is checked against the bytes
 // there before anything is allocated) and stopped at the first record that does not read whole.
 std::vector<journal_file> journal_list();
+
+// The folder the calling thread renames in while the scope lives: the steps taken there
+// (journal_note) are journaled with its identity and path.
+class journal_folder_scope
+{
+public:
+    journal_folder_scope(dev_t device, ino_t node, const std::string& path);
+    ~journal_folder_scope();
+    journal_folder_scope(const journal_folder_scope&) = delete;
+    journal_folder_scope& operator=(const journal_folder_scope&) = delete;
+
+    const journal_folder_scope* const outer; // the scope this one is within, or null
+    const dev_t device;
+    const ino_t node;
+    const std::string& path;
+};
+
+// Appends step from `from` to `to` for the file `file` in the calling thread's folder (above);
+// nothing outside a scope.
+void journal_note(journal_step step, const char* from, const char* to, const struct stat& file);
+
+// The identity of the node st describes, with its size and times.
+node_ref journal_identity(const struct stat& st);
 
 // Finishes or removes what the runs whose writer is gone left behind, from their journals alone,
 // each only where the file is still the one recorded and inside its recorded folder, found by its

@@ -4,6 +4,7 @@
 
 #include "platform/storage/AttributeFallback.h"
 #include "platform/storage/Entry.h"
+#include "platform/storage/OpenRegular.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -141,8 +142,15 @@ status_t BNode::SetTo(const char* path)
     // by walking the path each time. Anything else is never opened; nor is a file we may not
     // read, whose attributes are then read by path.
     int fd = -1;
-    if (S_ISREG(st.st_mode))
-        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (S_ISREG(st.st_mode)) {
+        struct stat opened;
+        fd = open_regular(AT_FDCWD, path, O_RDONLY, true, &opened);
+        if (fd >= 0)
+            st = opened;
+        else if (fd == kNotRegular)
+            st = opened; // another node took the name: described as what it is now
+        fd = std::max(fd, -1);
+    }
     return Adopt(fd, path, st, true);
 }
 

@@ -3,7 +3,7 @@
 // case only on a case-insensitive file system.
 #include "platform/storage/Rename.h"
 
-#include "platform/storage/PlaceholderJournal.h"
+#include "platform/storage/Journal.h"
 #include "platform/storage/RenameMarks.h"
 #include "platform/storage/TestSeams.h"
 #include "platform/support/Utf8.h"
@@ -74,15 +74,17 @@ status_t unlink_old_name(
 // A plain rename; as on a file system whose rename refuses to replace when a test asks so.
 int plain_rename(int dirFd, const char* oldName, const char* newName)
 {
+    if (int error = seams::injected_call_failure(SeamCall::PlainRename)) {
+        errno = error;
+        return -1;
+    }
     if (seams::forced_way() == RenameWay::PlainRefusing)
         return ::renameat2(dirFd, oldName, dirFd, newName, RENAME_NOREPLACE);
     return ::renameat(dirFd, oldName, dirFd, newName);
 }
 
-bool same_when_folded(const char* a, const char* b);
-
 // Whether name still holds the placeholder we made: the same node, still empty, still with the
-// time we gave it (sshfs gives inode numbers per path, so the node alone proves nothing).
+// times it was made with (sshfs gives inode numbers per path, so the node alone proves nothing).
 bool is_our_placeholder(int dirFd, const char* name, const struct stat& placeholder)
 {
     struct stat now;
@@ -96,28 +98,17 @@ bool is_our_placeholder(int dirFd, const char* name, const struct stat& placehol
 // between finds the name taken and the rename replaces only our placeholder. The exclusive
 // creation is the check: unlike a lookup, FUSE answers it from the daemon, not from a cache
 // that may still hold a name that was just renamed away. A folder gets no placeholder: file
-// systems do not move a folder over a file.
-// Where the rename refuses to replace our placeholder (fusefat 0.3: EEXIST; an SFTP server
-// without posix-rename: EPERM), the file system's rename never replaces, which is all we need:
-// the placeholder goes while it is still ours, and the rename is tried once more directly.
-status_t rename_checked(int dirFd, const char* oldName, const char* newName,
-    const struct stat& ours, RenameLessons* lessons)
+// systems do not move a folder over a file. The placeholder is journaled before it is made,
+// and its node once it is, so that a later start removes one a killed run left, and only it.
+// Where this rename refuses to replace our placeholder (fusefat 0.3: EEXIST; an SFTP server
+// without posix-rename: EPERM), it is its own check: the placeholder goes while it is still
+// ours, and the rename is tried once more directly. Nothing of that is kept for later renames:
+// a refusal proves nothing about the next one.
+status_t rename_checked(
+    int dirFd, const char* oldName, const char* newName, const struct stat& ours)
 {
     struct stat placeholder = {};
     bool reserved = false;
-    // The folder's rename has refused to replace: it is the check. Not for another spelling of
-    // the file's own name, which such a file system may take as a change of case (fusefat's
-    // frees the file's clusters): that goes the placeholder's way, which finds the name taken.
-    if (lessons != nullptr && lessons->plainNeverReplaces && !S_ISDIR(ours.st_mode)
-        && !same_when_folded(oldName, newName)) {
-        if (plain_rename(dirFd, oldName, newName) == 0)
-            return B_OK;
-        int error = errno;
-        struct stat st;
-        if (error != ENOENT && ::fstatat(dirFd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0)
-            return B_FILE_EXISTS;
-        return status_for_errno(error);
-    }
     if (S_ISDIR(ours.st_mode)) {
         struct stat st;
         if (::fstatat(dirFd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0)
@@ -125,21 +116,11 @@ status_t rename_checked(int dirFd, const char* oldName, const char* newName,
         if (errno != ENOENT)
             return status_for_errno(errno);
     } else {
-        // Noted first: a run killed before the mark is set leaves an empty file only the note
-        // tells from a user's own.
-        note_placeholder(dirFd, newName);
+        journal_note(journal_step::placeholder, oldName, newName, ours);
         int fd
             = ::openat(dirFd, newName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            int error = errno;
-            clear_placeholder_note();
-            return status_for_errno(error);
-        }
-        // The mark that tells a placeholder a killed run left from a user's own empty file;
-        // a file system that cannot set times still renames, only without the mark.
-        const struct timespec times[2] = { { kPlaceholderTime, 0 }, { kPlaceholderTime, 0 } };
-        (void)::futimens(fd, times);
-        clear_placeholder_note();
+        if (fd < 0)
+            return status_for_errno(errno);
         reserved = ::fstat(fd, &placeholder) == 0;
         int error = errno;
         ::close(fd);
@@ -147,6 +128,7 @@ status_t rename_checked(int dirFd, const char* oldName, const char* newName,
             ::unlinkat(dirFd, newName, 0);
             return status_for_errno(error);
         }
+        journal_note(journal_step::placeholder_made, oldName, newName, placeholder);
     }
     if (plain_rename(dirFd, oldName, newName) == 0)
         return B_OK;
@@ -156,12 +138,10 @@ status_t rename_checked(int dirFd, const char* oldName, const char* newName,
     if (!is_our_placeholder(dirFd, newName, placeholder))
         return status_for_errno(error); // not ours any more: whoever has the name keeps it
     ::unlinkat(dirFd, newName, 0);
-    if (error != EEXIST && error != EPERM && error != EACCES)
+    if (error != EEXIST && error != EPERM)
         return status_for_errno(error);
     if (plain_rename(dirFd, oldName, newName) != 0)
         return status_for_errno(errno);
-    if (lessons != nullptr)
-        lessons->plainNeverReplaces = true;
     return B_OK;
 }
 
@@ -190,22 +170,31 @@ status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
         learnt.noReplaceRefused = true;
     }
     if ((way == RenameWay::NoReplace || way == RenameWay::LinkUnlink) && !learnt.linksRefused) {
-        if (::linkat(dirFd, oldName, dirFd, newName, 0) == 0)
+        journal_note(journal_step::link, oldName, newName, ours);
+        int error = seams::injected_call_failure(SeamCall::Link);
+        if (error == 0 && ::linkat(dirFd, oldName, dirFd, newName, 0) == 0)
             return unlink_old_name(dirFd, oldName, newName, ours);
-        int error = errno;
-        // A folder the user may not write says so, before any other refusal.
-        if (error == EPERM && ::faccessat(dirFd, ".", W_OK, AT_EACCESS) != 0 && errno == EACCES)
-            return B_PERMISSION_DENIED;
+        if (error == 0)
+            error = errno;
+        // A folder the user may not write says so, before any other refusal. In one the user
+        // may write, EACCES is the file system refusing links (an SFTP server on FAT).
+        if (error == EPERM || error == EACCES) {
+            bool writable = ::faccessat(dirFd, ".", W_OK, AT_EACCESS) == 0;
+            if (!writable && errno == EACCES)
+                return B_PERMISSION_DENIED;
+            if (error == EACCES && !writable)
+                return status_for_errno(error);
+        }
         // Anything but hard links refused (a folder, or a file system without them).
-        if (error != EPERM && error != EMLINK && error != ENOTSUP && error != EOPNOTSUPP
-            && error != ENOSYS)
+        if (error != EPERM && error != EACCES && error != EMLINK && error != ENOTSUP
+            && error != EOPNOTSUPP && error != ENOSYS)
             return status_for_errno(error);
         // Only a refusal of links as such holds for the mount: a folder cannot be linked, and
         // EMLINK is about one file's count of links.
         if (error != EMLINK && !S_ISDIR(ours.st_mode))
             learnt.linksRefused = true;
     }
-    return rename_checked(dirFd, oldName, newName, ours, lessons);
+    return rename_checked(dirFd, oldName, newName, ours);
 }
 
 namespace
@@ -279,12 +268,6 @@ std::u32string case_folded(std::string_view name)
     return folded;
 }
 
-// Whether two names are one under the case folding below.
-bool same_when_folded(const char* a, const char* b)
-{
-    return case_folded(a) == case_folded(b);
-}
-
 } // namespace
 
 // True when newName is taken only because the file system ignores case: the two names are
@@ -338,6 +321,7 @@ status_t rename_case(int dirFd, const char* oldName, const char* newName, const 
         if (temporaryName.empty())
             return B_FILE_EXISTS;
         const char* temporary = temporaryName.c_str();
+        journal_note(journal_step::temporary, oldName, temporary, ours);
         status_t status = move_no_replace(dirFd, oldName, temporary, ours, lessons);
         if (status == B_FILE_EXISTS)
             continue;

@@ -9,12 +9,13 @@
 
 struct stat;
 
-// What renames in one folder have shown of its file system. A refusal holds for the whole
-// mount, so later renames there go straight to the way that works.
+// What renames in one folder have shown of its file system: only that a way fails, so that
+// later renames there skip it. Nothing learnt ever skips a step that keeps a file from being
+// replaced, and a refusal for want of permission (EACCES, EPERM) or an I/O error teaches
+// nothing, except a link refused with EACCES in a folder the process may write.
 struct RenameLessons {
     std::atomic<bool> noReplaceRefused { false }; // renameat2 with RENAME_NOREPLACE
     std::atomic<bool> linksRefused { false }; // hard links
-    std::atomic<bool> plainNeverReplaces { false }; // a plain rename refused our placeholder
 };
 
 // Whether name, in dirFd, names the node `ours`; its stat goes to *now.

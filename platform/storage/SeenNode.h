@@ -1,6 +1,8 @@
 // platform/storage/SeenNode.h: what a name was last seen to hold, for the open that follows.
 #pragma once
 
+#include "platform/storage/OpenRegular.h"
+
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -14,7 +16,8 @@ struct entry_ref;
 void note_seen_node(
     const entry_ref& ref, const std::string& path, const struct stat& st, bool throughFolder);
 
-// Opens ref (whose path is path) with flags, never following a link, where the last note was
-// of a regular file under it: the descriptor, or -1 with errno set. -2 where no note applies;
+// Opens ref (whose path is path) with flags, never following a link and never anything but a
+// regular file (see open_regular), where the last note was of a regular file under it: the
+// descriptor (its state in *st), kNotRegular, or -1 with errno set. -2 where no note applies;
 // the note is gone either way.
-int open_seen_regular(const entry_ref& ref, const std::string& path, int flags);
+int open_seen_regular(const entry_ref& ref, const std::string& path, int flags, struct stat* st);

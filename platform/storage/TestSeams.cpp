@@ -11,6 +11,7 @@ namespace
 std::atomic<RenameWay> sForcedWay { RenameWay::NoReplace };
 std::mutex sHooksLock;
 std::deque<int> sInjectedErrors;
+std::deque<int> sInjectedCallErrors[2];
 std::function<void()> sBetweenLinkAndUnlink;
 std::atomic<int> sRenameDelay { 0 };
 
@@ -30,6 +31,12 @@ void entry_fail_moves(std::vector<int> errors)
 {
     std::lock_guard<std::mutex> lock(sHooksLock);
     sInjectedErrors.assign(errors.begin(), errors.end());
+}
+
+void entry_fail_calls(SeamCall call, std::vector<int> errors)
+{
+    std::lock_guard<std::mutex> lock(sHooksLock);
+    sInjectedCallErrors[static_cast<int>(call)].assign(errors.begin(), errors.end());
 }
 
 void entry_between_link_and_unlink(std::function<void()> action)
@@ -54,6 +61,17 @@ int seams::injected_failure()
         return 0;
     int error = sInjectedErrors.front();
     sInjectedErrors.pop_front();
+    return error;
+}
+
+int seams::injected_call_failure(SeamCall call)
+{
+    std::lock_guard<std::mutex> lock(sHooksLock);
+    std::deque<int>& errors = sInjectedCallErrors[static_cast<int>(call)];
+    if (errors.empty())
+        return 0;
+    int error = errors.front();
+    errors.pop_front();
     return error;
 }
 

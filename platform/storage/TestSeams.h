@@ -18,6 +18,12 @@ void entry_force_link_rename(bool force);
 // move run. The moves after the list run.
 void entry_fail_moves(std::vector<int> errors);
 
+// The next calls of one kind fail with these errno values in turn, without acting (0: the call
+// runs); the calls after the list run. Link: the hard link of link-and-unlink; PlainRename: the
+// plain rename of the checked way.
+enum class SeamCall { Link, PlainRename };
+void entry_fail_calls(SeamCall call, std::vector<int> errors);
+
 // Runs between the hard link and the unlink of the link-and-unlink way (empty: nothing).
 void entry_between_link_and_unlink(std::function<void()> action);
 
@@ -31,6 +37,8 @@ namespace seams
 RenameWay forced_way();
 // The failure a test injected for this move, or 0.
 int injected_failure();
+// The failure a test injected for this call, or 0.
+int injected_call_failure(SeamCall call);
 void between_link_and_unlink();
 // Microseconds to wait before each rename, or 0.
 int rename_delay();

@@ -2,15 +2,20 @@
 // own.
 #include "platform/support/Trace.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <climits>
 #include <condition_variable>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <pthread.h>
@@ -21,24 +26,33 @@
 namespace
 {
 
-// Lines gather in blocks of this size; at most kMaxQueued blocks wait for the writer, so a
-// slow reader (a terminal) holds the traced work back rather than letting the trace grow.
+// Lines gather in blocks of this size; at most kMaxQueued blocks wait for the writer. While
+// they are all waiting, further lines are dropped: a reader that does not read holds up
+// neither the traced work nor the exit.
 const size_t kBlock = 1 << 16;
 const size_t kMaxQueued = 16;
+// The writer writes a block in pieces of this size and counts each, so that a flush can tell
+// a slow reader from one that has stopped.
+const size_t kPiece = 1 << 14;
+// A flush waits for the writer only while it writes a piece at least this often.
+const int kStallMs = 500;
 
 struct Writer {
     std::mutex lock;
-    std::condition_variable work; // a block queued, or stopping
-    std::condition_variable done; // a block taken or written
+    std::condition_variable work; // a block queued
+    std::condition_variable done; // a piece written, or the trace ended
     std::string pending;
     std::deque<std::string> queue;
     bool writing = false;
     bool registered = false; // stop_writer runs at exit
     bool started = false;
     bool threadless = false; // no thread could be started: blocks are written in place
-    bool stopping = false;
+    bool exiting = false; // stop_writer has run: every line is flushed as it comes
+    bool ended = false; // a write failed, or the exit could not flush: nothing more is traced
+    bool stalled = false; // a flush gave up; the next piece written clears it
+    uint64_t pieces = 0; // written so far: the writer's progress
+    uint64_t dropped = 0; // lines dropped since the last block handed over
     std::string* recording = nullptr; // also gets every line traced
-    bool recordingCut = false; // a line could not be recorded
     std::thread thread;
 };
 
@@ -75,23 +89,44 @@ Writer& writer()
     return *sWriter;
 }
 
-// Writes all of block to standard output; a write that fails for good drops the rest.
-void write_all(const std::string& block)
+// Writes size bytes to standard output. False once a write fails for good or, bounded, once
+// standard output takes nothing for kStallMs; bounded writes go in pieces a pipe with any room
+// takes whole, so that they do not block either.
+bool write_out(const char* bytes, size_t size, bool bounded)
 {
-    const char* bytes = block.data();
-    size_t left = block.size();
-    while (left > 0) {
-        ssize_t n = ::write(STDOUT_FILENO, bytes, left);
+    while (size > 0) {
+        if (bounded) {
+            pollfd ready { STDOUT_FILENO, POLLOUT, 0 };
+            int n = ::poll(&ready, 1, kStallMs);
+            if (n == 0 || (n < 0 && errno != EINTR))
+                return false;
+            if (n < 0)
+                continue;
+        }
+        ssize_t n
+            = ::write(STDOUT_FILENO, bytes, bounded ? std::min<size_t>(size, PIPE_BUF) : size);
         if (n > 0) {
             bytes += n;
-            left -= static_cast<size_t>(n);
-        } else if (n < 0 && errno == EAGAIN) {
+            size -= static_cast<size_t>(n);
+        } else if (n < 0 && errno == EAGAIN && !bounded) {
+            // Standard output was made non-blocking by someone else: wait as a write would.
             pollfd ready { STDOUT_FILENO, POLLOUT, 0 };
             (void)::poll(&ready, 1, -1);
-        } else if (n == 0 || errno != EINTR) {
-            return;
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+            return false;
         }
     }
+    return true;
+}
+
+// Nothing more is traced: a write failed, or the exit gave up on a reader that does not read.
+void end_trace(Writer& w)
+{
+    w.ended = true;
+    w.queue.clear();
+    w.pending.clear();
+    w.pending.shrink_to_fit();
+    w.done.notify_all();
 }
 
 void run_writer()
@@ -99,50 +134,57 @@ void run_writer()
     Writer& w = writer();
     std::unique_lock<std::mutex> guard(w.lock);
     for (;;) {
-        w.work.wait(guard, [&] { return w.stopping || !w.queue.empty(); });
-        if (w.queue.empty())
-            return;
+        w.work.wait(guard, [&] { return !w.queue.empty(); });
         std::string block = std::move(w.queue.front());
         w.queue.pop_front();
         w.writing = true;
-        guard.unlock();
-        write_all(block);
-        guard.lock();
+        bool written = true;
+        for (size_t at = 0; written && at < block.size(); at += kPiece) {
+            guard.unlock();
+            written = write_out(block.data() + at, std::min(kPiece, block.size() - at), false);
+            guard.lock();
+            w.pieces++;
+            w.stalled = false;
+            w.done.notify_all();
+        }
         w.writing = false;
+        if (!written)
+            end_trace(w);
         w.done.notify_all();
     }
 }
 
-// Waits until every block handed over is written.
-void drain(std::unique_lock<std::mutex>& guard)
+// Waits until ready() holds while the writer makes progress; false, at once if an earlier wait
+// gave up since the last piece written, when it has written nothing for kStallMs.
+template <typename Ready> bool wait_for_writer(std::unique_lock<std::mutex>& guard, Ready ready)
 {
     Writer& w = writer();
-    w.done.wait(guard, [&] { return w.queue.empty() && !w.writing; });
-}
-
-// At exit: everything traced so far is written, and what is traced later (by destructors) is
-// written at once.
-void stop_writer()
-{
-    Writer& w = writer();
-    std::string rest;
-    {
-        std::unique_lock<std::mutex> guard(w.lock);
-        rest = std::move(w.pending);
-        w.pending.clear();
-        w.stopping = true;
-        w.work.notify_one();
+    while (!ready()) {
+        if (w.stalled || w.ended)
+            return false;
+        const uint64_t before = w.pieces;
+        if (!w.done.wait_for(guard, std::chrono::milliseconds(kStallMs),
+                [&] { return ready() || w.pieces != before || w.ended; })) {
+            w.stalled = true;
+            return false;
+        }
     }
-    if (w.thread.joinable())
-        w.thread.join();
-    write_all(rest);
+    return true;
 }
 
-// Hands the pending lines to the writer, waiting while the queue is full.
-void hand_over(std::unique_lock<std::mutex>& guard)
+// Waits until every block handed over is written, while the writer makes progress.
+bool drain(std::unique_lock<std::mutex>& guard)
 {
     Writer& w = writer();
-    if (w.pending.empty())
+    return wait_for_writer(guard, [&] { return w.queue.empty() && !w.writing; });
+}
+
+// Hands the pending lines to the writer. While its queue is full they are dropped and
+// counted; with wait, the caller first waits for room while the writer makes progress.
+void hand_over(std::unique_lock<std::mutex>& guard, bool wait)
+{
+    Writer& w = writer();
+    if (w.pending.empty() || w.ended)
         return;
     if (!w.started && !w.threadless) {
         try {
@@ -152,18 +194,50 @@ void hand_over(std::unique_lock<std::mutex>& guard)
             w.threadless = true;
         }
     }
-    if (w.threadless || w.stopping) {
+    if (w.threadless) {
         std::string block = std::move(w.pending);
         w.pending.clear();
         guard.unlock();
-        write_all(block);
+        bool written = write_out(block.data(), block.size(), true);
         guard.lock();
+        if (!written)
+            end_trace(w);
         return;
     }
-    w.done.wait(guard, [&] { return w.queue.size() < kMaxQueued; });
+    if (wait)
+        wait_for_writer(guard, [&] { return w.queue.size() < kMaxQueued; });
+    if (w.ended)
+        return;
+    if (w.queue.size() >= kMaxQueued) {
+        w.dropped += static_cast<uint64_t>(std::count(w.pending.begin(), w.pending.end(), '\n'));
+        if (w.pending.back() != '\n')
+            w.dropped++;
+        w.pending.clear();
+        return;
+    }
+    if (w.dropped > 0) {
+        char notice[64];
+        std::snprintf(notice, sizeof notice, "[trace: %llu lines dropped]\n",
+            static_cast<unsigned long long>(w.dropped));
+        w.queue.emplace_back(notice);
+        w.dropped = 0;
+    }
     w.queue.push_back(std::move(w.pending));
     w.pending.clear();
     w.work.notify_one();
+}
+
+// At exit: everything traced so far is written while the writer makes progress, and what is
+// traced later (by destructors) is flushed as it comes. A reader that does not read ends the
+// trace here; the writer, stuck in its write, ends with the process.
+void stop_writer()
+{
+    Writer& w = writer();
+    std::unique_lock<std::mutex> guard(w.lock);
+    w.exiting = true;
+    hand_over(guard, true);
+    if (!drain(guard))
+        end_trace(w);
 }
 
 // Appends format with its arguments to out where it holds only text, "%s", "%d" and "%%",
@@ -201,12 +275,29 @@ bool append_simple(std::string* out, const char* format, va_list arguments)
     return true;
 }
 
+// After lines are added to the pending ones: at exit they are flushed at once; otherwise a
+// full block that ends with a line goes to the writer, so that lines are dropped whole.
+void pass_on(std::unique_lock<std::mutex>& guard)
+{
+    Writer& w = writer();
+    if (w.exiting) {
+        hand_over(guard, true);
+        if (!drain(guard))
+            end_trace(w);
+    } else if (w.pending.size() >= kBlock
+        && (w.pending.back() == '\n' || w.pending.size() >= 2 * kBlock)) {
+        hand_over(guard, false);
+    }
+}
+
 } // namespace
 
 void trace(const char* format, ...)
 {
     Writer& w = writer();
     std::unique_lock<std::mutex> guard(w.lock);
+    if (w.ended)
+        return;
     if (!w.registered)
         w.registered = std::atexit(stop_writer) == 0;
     const size_t at = w.pending.size();
@@ -235,53 +326,62 @@ void trace(const char* format, ...)
         w.pending.resize(at); // no memory for the line: the trace goes without it
         return;
     }
-    if (w.recording != nullptr && !w.recordingCut) {
-        try {
-            w.recording->append(w.pending, at);
-        } catch (const std::exception&) {
-            w.recordingCut = true;
-        }
-    }
-    if (w.pending.size() >= kBlock || w.stopping)
-        hand_over(guard);
+    if (w.recording != nullptr)
+        w.recording->append(w.pending, at);
+    pass_on(guard);
 }
 
-bool trace_record(std::string* recording)
+void trace_record(std::string* recording)
 {
     Writer& w = writer();
     std::unique_lock<std::mutex> guard(w.lock);
-    const bool whole = !w.recordingCut;
     w.recording = recording;
-    w.recordingCut = false;
-    return whole;
 }
 
 void trace_text(const std::string& text)
 {
     Writer& w = writer();
     std::unique_lock<std::mutex> guard(w.lock);
+    if (w.ended || text.empty())
+        return;
     if (!w.registered)
         w.registered = std::atexit(stop_writer) == 0;
+    const size_t at = w.pending.size();
     try {
         w.pending.append(text);
     } catch (const std::exception&) {
+        w.pending.resize(at); // no memory for the text: the trace goes without it
         return;
     }
-    if (w.pending.size() >= kBlock || w.stopping)
-        hand_over(guard);
+    pass_on(guard);
 }
 
 void trace_post()
 {
     Writer& w = writer();
     std::unique_lock<std::mutex> guard(w.lock);
-    hand_over(guard);
+    hand_over(guard, false);
 }
 
 void trace_flush()
 {
     Writer& w = writer();
     std::unique_lock<std::mutex> guard(w.lock);
-    hand_over(guard);
+    hand_over(guard, true);
     drain(guard);
+}
+
+void guard_standard_streams()
+{
+    ::signal(SIGPIPE, SIG_IGN);
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        // The lowest free number: fd itself, as those below it are open.
+        int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
 }

@@ -1,4 +1,4 @@
-// platform/support/Utf8.cpp: strict UTF-8 checks and the ISO-8859-1 reading of other bytes.
+// platform/support/Utf8.cpp: strict UTF-8 checks and the Windows-1252 reading of other bytes.
 #include "platform/support/Utf8.h"
 
 namespace
@@ -22,6 +22,48 @@ constexpr Lead kLeads[] = {
     { 0xF1, 0xF3, 4, 0x80, 0xBF },
     { 0xF4, 0xF4, 4, 0x80, 0x8F },
 };
+
+// Windows-1252 at 0x80-0x9F, as code points; 0 where Windows defines nothing.
+constexpr char16_t kWindows1252[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 0x80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0, // 0x88
+    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 0x90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178, // 0x98
+};
+
+void append_utf8(std::string& out, char32_t code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// Whether text is the start of a well-formed multi-byte character that ends too soon.
+bool is_cut_character(std::string_view text)
+{
+    if (text.empty())
+        return false;
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    for (const Lead& lead : kLeads) {
+        if (byte(0) < lead.first || byte(0) > lead.last)
+            continue;
+        if (text.size() >= lead.length
+            || (text.size() > 1 && (byte(1) < lead.low || byte(1) > lead.high)))
+            return false;
+        for (size_t i = 2; i < text.size(); i++)
+            if ((byte(i) & 0xC0) != 0x80)
+                return false;
+        return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -56,19 +98,31 @@ bool is_strict_utf8(std::string_view text)
     return true;
 }
 
-std::string utf8_or_latin1(std::string_view text)
+std::string utf8_of_id3v1(std::string_view text, size_t field)
 {
-    if (is_strict_utf8(text))
+    size_t valid = 0;
+    bool multiByte = false;
+    while (valid < text.size()) {
+        size_t length = utf8_character_length(text.substr(valid));
+        if (length == 0)
+            break;
+        multiByte = multiByte || length > 1;
+        valid += length;
+    }
+    if (valid == text.size())
         return std::string(text);
+    if (text.size() == field && multiByte && is_cut_character(text.substr(valid)))
+        return std::string(text.substr(0, valid));
+
     std::string converted;
-    converted.reserve(text.size() * 2);
+    converted.reserve(text.size() * 3);
     for (char c : text) {
         unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            converted += c;
+        if (byte >= 0x80 && byte < 0xA0) {
+            if (char16_t code = kWindows1252[byte - 0x80])
+                append_utf8(converted, code);
         } else {
-            converted += static_cast<char>(0xC0 | (byte >> 6));
-            converted += static_cast<char>(0x80 | (byte & 0x3F));
+            append_utf8(converted, byte);
         }
     }
     return converted;

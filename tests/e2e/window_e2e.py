@@ -6,16 +6,19 @@ window manager. Run by run.sh, which provides the display, the buses and the win
 Environment: ORVALIN_PROGRAM (the program), E2E_FILES (an empty folder that keeps user.*
 attributes), XDG_CONFIG_HOME (where the settings file goes), E2E_MODE: "x11" (Xvfb and openbox,
 the default), "xwayland" or "wayland" (inside mutter, with or without its X server; the program
-chooses its platform itself there)."""
+chooses its platform itself there), or "scaled" (mutter with its X server, its output scaled by
+2: the program goes natively to Wayland)."""
 
 import os
 import re
+import shlex
 import struct
 import subprocess
 import sys
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 PROGRAM = os.environ.get("ORVALIN_PROGRAM", "/usr/bin/orvalin")
 FILES = os.environ["E2E_FILES"]
@@ -38,7 +41,7 @@ def check(what, ok, detail=""):
         say(f"ok    {what}")
     else:
         failed += 1
-        say(f"FAIL  {what}{': ' + detail if detail else ''}")
+        say(f"FAIL  {what}{': ' + str(detail) if detail else ''}")
     return ok
 
 
@@ -46,11 +49,50 @@ class Stop(Exception):
     """A step the rest depends on went wrong."""
 
 
+class Spoken:
+    """What a screen reader is told without asking, as AT-SPI events: an announcement (Qt 6.8 and
+    later), or a notification that shows (before), whose name Orca speaks."""
+
+    def __init__(self):
+        self.heard = []
+        self.menus = []  # popup menus that showed: no window of the application lists them
+        pyatspi.Registry.registerEventListener(self.on_event, "object:state-changed:showing")
+        pyatspi.Registry.registerEventListener(self.on_event, "object:announcement")
+
+    def on_event(self, event):
+        try:
+            if event.type.startswith("object:announcement"):
+                self.heard.append(str(event.any_data))
+            elif event.detail1 and event.source.getRole() == pyatspi.ROLE_NOTIFICATION:
+                self.heard.append(event.source.name)
+            elif event.detail1 and event.source.getRole() in (pyatspi.ROLE_MENU,
+                                                              pyatspi.ROLE_POPUP_MENU):
+                self.menus.append(event.source)
+        except Exception:  # a source gone meanwhile
+            pass
+
+    def take(self):
+        pump()
+        heard, self.heard = self.heard, []
+        return heard
+
+
+def pump():
+    """Delivers the AT-SPI events that have arrived."""
+    context = GLib.MainContext.default()
+    while context.iteration(False):
+        pass
+
+
+spoken = None
+
+
 def wait_for(what, probe, timeout=WAIT):
     """Polls probe() until it returns something true; raises Stop when the time is up."""
     deadline = time.monotonic() + timeout
     last = None
     while time.monotonic() < deadline:
+        pump()
         try:
             last = probe()
         except Exception as error:  # the tree changes under us while the window works
@@ -166,6 +208,20 @@ def close_through_mutter():
     session.Stop()
 
 
+def scale_mutter_output(scale):
+    """Scales mutter's one monitor, as the display settings do."""
+    import dbus
+    name = "org.gnome.Mutter.DisplayConfig"
+    config = dbus.Interface(dbus.SessionBus().get_object(name, "/org/gnome/Mutter/DisplayConfig"),
+                            name)
+    serial, monitors, _, _ = config.GetCurrentState()
+    connector = str(monitors[0][0][0])
+    mode = [str(m[0]) for m in monitors[0][1] if m[6].get("is-current")][0]
+    config.ApplyMonitorsConfig(serial, dbus.UInt32(1),
+                               [(0, 0, float(scale), dbus.UInt32(0), True, [(connector, mode, {})])],
+                               {})
+
+
 # The program through AT-SPI.
 
 def walk(node):
@@ -180,12 +236,14 @@ def walk(node):
 class Run:
     """One start of the program on some files."""
 
-    def __init__(self, paths):
+    def __init__(self, paths, language=None, window=True):
         env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
         env.pop("QT_QPA_PLATFORM", None)
+        if language is not None:
+            env.update(LANGUAGE=language, LANG=f"{language}_{language.upper()}.UTF-8")
         if MODE == "x11":
             env["QT_QPA_PLATFORM"] = "xcb"
-        elif MODE == "wayland":
+        elif MODE in ("wayland", "scaled"):
             env["WAYLAND_DEBUG"] = "client"  # the protocol, for the alert's parent
         self.trace_path = os.path.join(FILES, "..", "trace.txt")
         self.trace = open(self.trace_path, "ab")
@@ -195,8 +253,10 @@ class Run:
         global current
         current = self
         self.app = wait_for("the program on the accessibility bus", self.find_app)
+        if not window:
+            return
         self.frame = wait_for("the window", lambda: self.find(pyatspi.ROLE_FRAME, "Orvalin"))
-        if MODE == "wayland":
+        if MODE in ("wayland", "scaled"):
             return
         self.xid = wait_for("the X window", self.find_xid)
         if MODE == "x11":  # the keys typed below go to the active window
@@ -284,6 +344,16 @@ class Run:
             raise Stop("the program did not end after the window manager closed its window")
         return status
 
+    def close_by_keys(self, keys):
+        """Closes the window on X11 with its own shortcut (ctrl+w, ctrl+q)."""
+        xdotool("windowactivate", "--sync", self.xid)
+        xdotool("key", keys)
+        try:
+            return self.process.wait(timeout=WAIT)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise Stop(f"the program did not end after {keys}")
+
     def kill(self):
         if self.process.poll() is None:
             self.process.kill()
@@ -326,7 +396,7 @@ def check_about(run, by_keyboard=False):
           texts)
     oki = run.find(pyatspi.ROLE_PUSH_BUTTON, "Oki", alert)
     check("the About alert has its button", oki is not None)
-    if MODE == "wayland":  # no place is known here: the compositor places a child over its parent
+    if MODE in ("wayland", "scaled"):  # no place is known here: the compositor places a child
         with open(run.trace_path, "rb") as f:
             protocol = f.read().decode(errors="replace")
         check("the About alert is the window's child on Wayland",
@@ -366,19 +436,93 @@ def move_close_reopen(run, template):
     check("settings hold the window's place", settings.get("winloc") == place,
           f"{settings.get('winloc')} != {place}")
 
-    # A second start comes back where the first one closed, with its template.
+    # A second start comes back where the first one closed, with its template. Its own shortcut
+    # (on X11; inside mutter the window manager's close) closes it as the close button does: the
+    # settings are written.
     again = Run([os.path.join(FILES, name) for name in names_on_disk()])
+    keys = "ctrl+w" if MODE == "x11" else "the window manager's close"
     try:
         check("the second start restores the template", again.template() == template,
               again.template())
         check("the second start opens where the first closed", again.geometry() == place,
               f"{again.geometry()} != {place}")
-        status = again.close_by_window_manager()
-        check("the second start ends with status 0", status == 0, str(status))
+        template = "/ta.mp3"
+        again.field().queryEditableText().setTextContents(template)
+        if MODE == "x11":
+            status = again.close_by_keys(keys)
+        else:
+            status = again.close_by_window_manager()
+        check(f"{keys} ends the second start with status 0", status == 0, str(status))
     finally:
         again.kill()
+    check(f"closing the second start with {keys} writes the template",
+          read_settings().get("constructor") == template.encode(),
+          repr(read_settings().get("constructor")))
     check("closing the second start keeps the place", read_settings().get("winloc") == place,
           str(read_settings().get("winloc")))
+
+
+def check_undo_from_nemo(expected, says):
+    """Runs the installed Nemo action "Undo the last renaming with Orvalin" as Nemo does (its Exec
+    line, nothing selected in it) and answers its alert; the names must be expected after."""
+    share = os.path.join(os.path.dirname(os.path.dirname(os.path.realpath(PROGRAM))), "share")
+    with open(os.path.join(share, "nemo", "actions", "orvalin-undo.nemo_action")) as f:
+        argv = shlex.split(next(line[5:] for line in f if line.startswith("Exec=")))
+    check("the Nemo action runs orvalin --undo", argv == ["orvalin", "--undo"], argv)
+    undo = Run(argv[1:], window=False)
+    try:
+        alert = wait_for("the undo's alert", lambda: next(
+            (node for node in walk(undo.app) if is_alert(node)), None))
+        texts = [node.name for node in walk(alert) if node.getRole() == pyatspi.ROLE_LABEL]
+        check("the undo's alert says what was put back", says in texts, texts)
+        undo.find(pyatspi.ROLE_PUSH_BUTTON, "Ok", alert).queryAction().doAction(0)
+        status = undo.process.wait(timeout=WAIT)
+        check("the undo ends with status 0 once its alert is answered", status == 0, str(status))
+    finally:
+        undo.kill()
+    check("the undo put back the names", names_on_disk() == expected, names_on_disk())
+
+
+LANGUAGES = {
+    "de": (["Namensbauer"], [".mp3 anfügen", ".mp3 entfernen", "Umbenennen", "Über", "Zurück",
+                             "Weiter"]),
+    "fr": (["Constructeur de nom"], ["Ajouter .mp3", "Retirer .mp3", "Renommer", "À propos",
+                                     "Précédent", "Suivant"]),
+}
+
+
+def check_languages(paths):
+    """German and French: the window's texts and Qt's own (the field's menu); Arabic: the window
+    laid out right to left. Each start is killed, so it leaves no settings."""
+    for language, (field, buttons) in LANGUAGES.items():
+        run = Run(paths, language)
+        try:
+            names = [b.name for b in run.all_of(pyatspi.ROLE_PUSH_BUTTON)]
+            check(f"{language}: the buttons are labelled in it", names == buttons, names)
+            check(f"{language}: the field is named in it", [run.field().name] == field,
+                  run.field().name)
+            if language == "de":
+                x, y, w, h = run.field().queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                xdotool("mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
+                wait_for("the field's focus", lambda: run.focused() == field[0])
+                xdotool("click", "3")
+                menu = wait_for("the field's menu", lambda: spoken.menus)[-1]
+                items = [n.name for n in walk(menu) if n.getRole() == pyatspi.ROLE_MENU_ITEM]
+                check("de: the field's own menu is in German",
+                      any(item.startswith("Rückgängig") for item in items), items)
+                xdotool("key", "Escape")
+        finally:
+            run.kill()
+    run = Run(paths, "ar")
+    try:
+        def left(name):
+            button = run.find(pyatspi.ROLE_PUSH_BUTTON, name, run.frame)
+            return button.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)[0]
+        check("ar: the window is laid out right to left",
+              left("Next") < left("Prev") < left("About"),
+              str([left(n) for n in ("About", "Prev", "Next")]))
+    finally:
+        run.kill()
 
 
 def main_mutter():
@@ -387,9 +531,18 @@ def main_mutter():
     make_songs()
     stored = (300.0, 200.0)
     write_settings(stored, "/tt.mp3")
+    if MODE == "scaled":
+        scale_mutter_output(2)
     run = Run([os.path.join(FILES, name) for name in names_on_disk()])
     try:
         check("the stored template is restored", run.template() == "/tt.mp3", run.template())
+        if MODE == "scaled":
+            time.sleep(1)
+            check("on a scaled output the window is no XWayland window", not run.x_windows())
+            with open(run.trace_path, "rb") as f:
+                protocol = f.read().decode(errors="replace")
+            check("on a scaled output the window draws at its scale natively",
+                  re.search(r"wl_surface[@#]\d+\.set_buffer_scale\(2\)", protocol) is not None)
         if MODE == "xwayland":
             check("the window opens where the settings say", run.geometry() == stored,
                   str(run.geometry()))
@@ -412,9 +565,14 @@ def main_mutter():
 def main():
     global current
     paths, with_attributes = make_songs()
+    check_languages(paths)
+    spoken.take()
     run = Run(paths)
     try:
         position, name, preview = run.slots()
+        heard = wait_for("the announcement at open", spoken.take)
+        check("a screen reader hears the position, name and preview at open",
+              heard == [f"{position}, {name}, {preview}"], heard)
         check("position reads 1/3", position == "1/3", position)
         check("name reads the first file", name == "a.mp3", name)
         if with_attributes:
@@ -447,8 +605,11 @@ def main():
                 lambda now: now if now not in (None, previous) else None)(run.focused())))
         check("Tab reaches the buttons in layout order",
               reached == ["Add .mp3", "Remove .mp3", "Rename", "About", "Prev", "Next"], reached)
+        spoken.take()
         xdotool("key", "space")
         wait_for("step to 2/3", lambda: run.slots()[0] == "2/3")
+        heard = wait_for("the announcement of the step", spoken.take)
+        check("a screen reader hears the step", heard == ["2/3, b.mp3, Bob - Beta.mp3"], heard)
         check("Space on Next steps to the second file", run.slots()[1] == "b.mp3", run.slots()[1])
         check("the preview follows the typed template", run.slots()[2] == "Bob - Beta.mp3",
               run.slots()[2])
@@ -457,27 +618,38 @@ def main():
         for _ in range(3):
             xdotool("key", "shift+Tab")
         wait_for("Rename's focus", lambda: run.focused() == "Rename")
-        xdotool("key", "space")
+        xdotool("key", "Return")
         wait_for("the renamed file", lambda: "Bob - Beta.mp3" in names_on_disk())
-        check("only the current file was renamed",
+        check("Return pressed Rename: only the current file was renamed",
               names_on_disk() == sorted(["a.mp3", "Bob - Beta.mp3", "c.mp3"]), names_on_disk())
 
         # A template set through the accessibility interface, then Shift held: Rename for ALL.
         run.field().queryEditableText().setTextContents("/tt_/at.mp3")
         check("a template set through AT-SPI reads back", run.template() == "/tt_/at.mp3",
               run.template())
+        wait_for("the announcement of the rename", spoken.take)
         xdotool("keydown", "shift")
         try:
             wait_for("ALL", lambda: run.slots()[0] == "ALL")
             check("holding Shift shows ALL", True)
+            heard = wait_for("the announcement of ALL", spoken.take)
+            check("a screen reader hears ALL", len(heard) == 1 and heard[0].startswith("ALL, "),
+                  heard)
             xdotool("key", "space")
             expected = sorted(["Alpha_Ann.mp3", "Beta_Bob.mp3", "Gamma_Cid.mp3"])
             wait_for("every file renamed", lambda: names_on_disk() == expected)
             check("Rename with Shift held renamed every file by the AT-SPI template", True)
+            heard = wait_for("the announcement of the run", spoken.take)
+            time.sleep(0.5)
+            heard += spoken.take()
+            check("a screen reader hears the ALL run once, at its end",
+                  len(heard) == 1 and heard[0].endswith(", Gamma_Cid.mp3"), heard)
         finally:
             xdotool("keyup", "shift")
         wait_for("the position back", lambda: run.slots()[0] == "3/3")
         check("releasing Shift shows the position again", True)
+        heard = wait_for("the announcement of the position", spoken.take)
+        check("a screen reader hears the position again", heard[-1].startswith("3/3, "), heard)
 
         # Alt pressed here and let go while another client has the focus, as Alt+Tab does: back
         # in the window the position shows, and a click on Rename renames the current file only.
@@ -516,10 +688,14 @@ def main():
         run.kill()
         raise
     move_close_reopen(run, template)
+    # Every name the first window gave goes back, last rename first (Cid-Gamma.mp3 was named
+    # twice), through the file manager's menu item.
+    check_undo_from_nemo(["a.mp3", "b.mp3", "c.mp3"], "Put back the names of 3 files.")
 
 
 if __name__ == "__main__":
     say(f"e2e mode {MODE}")
+    spoken = Spoken()
     try:
         main() if MODE == "x11" else main_mutter()
     except Stop as stop:

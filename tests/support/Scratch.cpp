@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -16,21 +18,36 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-ScratchDir::ScratchDir()
-    : ScratchDir(ORVALIN_SCRATCH_ROOT)
+namespace
 {
+
+// Makes a folder from pattern (ending in XXXXXX) that every user may list and enter.
+std::string make_folder(std::string pattern)
+{
+    if (::mkdtemp(pattern.data()) == nullptr)
+        ADD_FAILURE() << "mkdtemp failed for " << pattern << ": " << std::strerror(errno);
+    ::chmod(pattern.c_str(), 0755);
+    return pattern;
+}
+
+} // namespace
+
+ScratchDir::ScratchDir(ScratchFor users)
+{
+    if (users == ScratchFor::OtherUsers) {
+        fPath = make_folder("/var/tmp/orvalin-test-XXXXXX");
+        return;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(ORVALIN_SCRATCH_ROOT, error);
+    fPath = make_folder(ORVALIN_SCRATCH_ROOT "/t-XXXXXX");
 }
 
 ScratchDir::ScratchDir(const std::string& root)
 {
     std::error_code error;
     std::filesystem::create_directories(root, error);
-    std::string pattern = root + "/t-XXXXXX";
-    char* made = ::mkdtemp(pattern.data());
-    if (made == nullptr)
-        ADD_FAILURE() << "mkdtemp failed under " << root;
-    fPath = pattern;
-    ::chmod(fPath.c_str(), 0755);
+    fPath = make_folder(root + "/t-XXXXXX");
 }
 
 ScratchDir::~ScratchDir()

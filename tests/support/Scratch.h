@@ -1,4 +1,5 @@
-// tests/support/Scratch.h: a temporary folder under the build tree, removed when done.
+// tests/support/Scratch.h: a temporary folder under the build tree, or where every user can
+// reach it, removed when done.
 #pragma once
 
 #include "platform/storage/Entry.h"
@@ -6,10 +7,15 @@
 #include <string>
 #include <vector>
 
+// Who reaches the folder's files: the test's own user, or other users too (a child that drops to
+// uid 65534). A build tree may lie where others cannot reach (a checkout under /root, mode
+// 0700), so the second kind lives under /var/tmp, wherever the build tree is.
+enum class ScratchFor { ThisUser, OtherUsers };
+
 class ScratchDir
 {
 public:
-    ScratchDir();
+    explicit ScratchDir(ScratchFor users = ScratchFor::ThisUser);
     explicit ScratchDir(const std::string& root); // under root instead of the build tree
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;

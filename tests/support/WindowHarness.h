@@ -36,8 +36,9 @@ protected:
     std::string Preview() const;
     void SetTemplate(const std::string& text);
 
-    ScratchDir dir;
-    ScratchDir config; // XDG_CONFIG_HOME
+    // Where other users reach them too: some tests run a command as nobody.
+    ScratchDir dir { ScratchFor::OtherUsers };
+    ScratchDir config { ScratchFor::OtherUsers }; // XDG_CONFIG_HOME
     AlertRecorder alerts;
     TraceCapture output;
     TagViewer_window* win = nullptr;

@@ -1,0 +1,118 @@
+// platform/storage/OpenRegular.cpp: opening a regular file and nothing else, even racing.
+#include "platform/storage/OpenRegular.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+// The node at name, pinned without opening it; its state in *st. -1 with errno set.
+int pin(int dirFd, const char* name, bool follow, struct stat* st)
+{
+    int fd = ::openat(dirFd, name, O_PATH | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
+    if (fd >= 0 && ::fstat(fd, st) != 0) {
+        int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+// Opens the pinned regular file itself with flags; -1 with errno set.
+int reopen(int pinned, int dirFd, const char* name, int flags, bool follow, const struct stat& st)
+{
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", pinned);
+    int fd = ::open(path, flags);
+    if (fd >= 0 || errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0)
+        return fd;
+    // No /proc: the name once more, without waiting on whatever holds it now, and only where it
+    // is still the node checked.
+    fd = ::openat(dirFd, name, flags | (follow ? 0 : O_NOFOLLOW));
+    struct stat now;
+    if (fd >= 0 && (::fstat(fd, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino)) {
+        ::close(fd);
+        errno = ENOENT;
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+int open_regular(int dirFd, const char* name, int flags, bool follow, struct stat* st)
+{
+    const int create = flags & O_CREAT;
+    const bool exclusive = create && (flags & O_EXCL);
+    flags = (flags & ~(O_CREAT | O_EXCL | O_NOFOLLOW)) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    if (exclusive) {
+        // Made here and now: nothing else can be under the name this opens.
+        int fd = ::openat(dirFd, name, flags | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+        if (fd >= 0 && ::fstat(fd, st) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int pinned = pin(dirFd, name, follow, st);
+        if (pinned < 0) {
+            if (errno != ENOENT || !create)
+                return -1;
+            // Made here and now: nothing else can be under the name this opens.
+            int fd = ::openat(dirFd, name, flags | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+            if (fd >= 0 && ::fstat(fd, st) == 0)
+                return fd;
+            if (fd >= 0) {
+                ::close(fd);
+                return -1;
+            }
+            if (errno != EEXIST)
+                return -1;
+            continue; // taken meanwhile: pinned as any other
+        }
+        if (!S_ISREG(st->st_mode)) {
+            ::close(pinned);
+            return kNotRegular;
+        }
+        int fd = reopen(pinned, dirFd, name, flags, follow, *st);
+        int error = errno;
+        ::close(pinned);
+        errno = error;
+        return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+int stat_through_handle(int dirFd, const char* name, struct stat* st)
+{
+    int pinned = pin(dirFd, name, false, st);
+    if (pinned < 0)
+        return -1;
+    int fd = S_ISREG(st->st_mode)
+        ? reopen(pinned, dirFd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, false, *st)
+        : -1;
+    ::close(pinned);
+    if (fd < 0)
+        return 0; // not a file, or one we may not read: what the pinned node showed
+    // Asked of the file system for the open file: FUSE passes the handle on (sshfs asks the
+    // server about the open file), where a lookup by path may be answered from a cache.
+    struct statx sx;
+    int result = ::statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_BASIC_STATS, &sx);
+    ::close(fd);
+    if (result != 0)
+        return 0;
+    st->st_ino = sx.stx_ino;
+    st->st_size = static_cast<off_t>(sx.stx_size);
+    st->st_nlink = sx.stx_nlink;
+    st->st_mode = sx.stx_mode;
+    st->st_uid = sx.stx_uid;
+    st->st_mtim = { static_cast<time_t>(sx.stx_mtime.tv_sec), sx.stx_mtime.tv_nsec };
+    st->st_ctim = { static_cast<time_t>(sx.stx_ctime.tv_sec), sx.stx_ctime.tv_nsec };
+    return 0;
+}

@@ -1,0 +1,21 @@
+// platform/storage/OpenRegular.h: opening a regular file and nothing else, even racing
+// (storage-internal).
+#pragma once
+
+#include <sys/stat.h>
+
+// What open_regular returns for a node that is not a regular file (its state is in *st).
+constexpr int kNotRegular = -3;
+
+// Opens the regular file `name` in dirFd (AT_FDCWD: a path) with flags (an access mode and
+// O_TRUNC, O_APPEND, O_CREAT), never a FIFO, device or socket, even one that takes the name
+// meanwhile (a device's open may act): the node is pinned with O_PATH and checked, and that
+// same node is then opened through /proc/self/fd. A link is followed only with `follow`. Where
+// /proc is missing, the name is opened non-blocking and checked to be the pinned node.
+// The descriptor (its state in *st), kNotRegular, or -1 with errno set.
+int open_regular(int dirFd, const char* name, int flags, bool follow, struct stat* st);
+
+// The state of the regular file `name` in dirFd (a link not followed) as the file system gives
+// it for an open file, not from an attribute cache (sshfs keeps one by path); other nodes as
+// fstatat gives them. 0, or -1 with errno set.
+int stat_through_handle(int dirFd, const char* name, struct stat* st);
