@@ -171,6 +171,14 @@ TEST_F(Commands, AllModeRenamesEveryFileAndGoesOnPastATakenName)
     EXPECT_NE(trace.find("rena:loop: 1\n"), std::string::npos);
     EXPECT_NE(trace.find("rena:loop: 2\n"), std::string::npos);
     EXPECT_EQ(trace.find("rena:loop: 3\n"), std::string::npos);
+    // The rename traces the expansion of the name as the load just before it did.
+    const size_t expanded = trace.find("new_name()\n", trace.find("rena:loop: 2\n"));
+    const size_t loaded = trace.find("leaving read_file()\n", expanded);
+    const size_t renamed = trace.find("rename()\n", loaded);
+    ASSERT_NE(renamed, std::string::npos) << trace;
+    const std::string load = trace.substr(expanded, loaded - expanded);
+    EXPECT_EQ(trace.substr(loaded, renamed - loaded), "leaving read_file()\n" + load);
+    EXPECT_TRUE(load.ends_with("new_name: Z.mp3\nnew_name: Z.mp3\n")) << load;
     EXPECT_EQ(dir.Names(), (std::vector<std::string> { "X_Y.mp3", "Z.mp3", "b.mp3" }));
     EXPECT_EQ(alerts.Texts(), std::vector<std::string> { kExists });
     EXPECT_EQ(win->position, 2);

@@ -107,6 +107,14 @@ private:
     // the user asks for later looks at the folder again.
     BEntry loaded_entry;
     bool entry_fresh = false;
+    // The trace of the load's expansion of the template, whole. In an "ALL" run the rename
+    // right after the load takes that expansion's name and plays its trace back, rather than
+    // expanding the same template with the same texts again.
+    std::string expansion_trace;
+    bool expansion_recorded = false;
+    // Whether that expansion inserted song information (see expand_template).
+    bool expansion_song_information = true;
+    bool expansion_fresh = false;
     // What names the loaded file's folder takes; the template's name is cleaned to them.
     name_rules loaded_rules;
     // An "ALL" rename beeps once, at the first file kept for want of song information.

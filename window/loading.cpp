@@ -151,7 +151,11 @@ TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
         track_attr = track_text(track_attr.String()).c_str();
     }
 
-    template_failure failure = expand_template();
+    expansion_trace.clear();
+    trace_record(&expansion_trace);
+    template_failure failure = expand_template(&expansion_song_information);
+    trace_record(nullptr);
+    expansion_recorded = failure == nullptr;
     if (announce)
         report_template(failure);
     trace("leaving read_file()\n");

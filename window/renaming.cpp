@@ -41,8 +41,9 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
         if (load_file(!template_failed) != nullptr)
             template_failed = true;
         entry_fresh = true;
+        expansion_fresh = expansion_recorded;
         bool go_on = (this->*command)();
-        entry_fresh = false;
+        entry_fresh = expansion_fresh = false;
         if (!go_on)
             break;
         UpdateIfNeeded();
@@ -59,7 +60,11 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
 bool TagViewer_window::rena_one()
 {
     bool song_information = true;
-    if (template_failure failure = expand_template(&song_information)) {
+    if (expansion_fresh) {
+        // new_name and the preview hold what the load expanded a moment ago.
+        trace_text(expansion_trace);
+        song_information = expansion_song_information;
+    } else if (template_failure failure = expand_template(&song_information)) {
         report_template(failure);
         return false;
     }

@@ -1,7 +1,8 @@
-// platform/storage/AttributeFallback.cpp: song texts from ID3v2 tags (TagLib) and file types (Qt's
-// MIME database), for files without stored attributes.
+// platform/storage/AttributeFallback.cpp: song texts from ID3v2 tags and file types (Qt's MIME
+// database), for files without stored attributes.
 #include "platform/storage/AttributeFallback.h"
 
+#include "platform/storage/Id3v2Text.h"
 #include "platform/storage/OpenRegular.h"
 
 #include <QByteArray>
@@ -9,19 +10,11 @@
 #include <QMimeType>
 #include <QString>
 
-#include <taglib/commentsframe.h>
-#include <taglib/id3v2frame.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
-#include <taglib/taglib.h>
-#include <taglib/tbytevector.h>
-#include <taglib/tbytevectorstream.h>
-#include <taglib/textidentificationframe.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,12 +55,13 @@ std::string read_at(int fd, size_t offset, size_t size, off_t fileSize)
 }
 
 // Reads a tag's bytes in windows of 64 KiB, so that walking the frame headers costs a read per
-// window, and skipping a large frame one read.
+// window, and skipping a large frame one read. A tag within the file's first bytes is read from
+// them, without a copy.
 class WindowedReader
 {
 public:
     // head: the file's first bytes, already read (all of them where it is shorter than that).
-    WindowedReader(int fd, const std::string& head, off_t fileSize)
+    WindowedReader(int fd, std::string_view head, off_t fileSize)
         : fFd(fd)
         , fFileSize(fileSize)
         , fWindow(head)
@@ -75,13 +69,15 @@ public:
     {
     }
 
-    std::string Read(size_t offset, size_t length)
+    // The bytes stay valid until the next read.
+    std::string_view Read(size_t offset, size_t length)
     {
         if (offset < fStart || offset + length > fStart + fWindow.size()) {
             if (fEnded && offset >= fStart && offset <= fStart + fWindow.size())
                 return fWindow.substr(offset - fStart, length);
             fStart = offset;
-            fWindow = read_at(fFd, offset, std::max(length, kWindowSize), fFileSize);
+            fOwn = read_at(fFd, offset, std::max(length, kWindowSize), fFileSize);
+            fWindow = fOwn;
             fEnded = fWindow.size() < std::max(length, kWindowSize);
         }
         return fWindow.substr(offset - fStart, length);
@@ -92,7 +88,8 @@ private:
     const int fFd;
     const off_t fFileSize;
     size_t fStart = 0;
-    std::string fWindow;
+    std::string_view fWindow;
+    std::string fOwn; // the window, once it is no longer the head
     bool fEnded = false; // the window reaches the end of the file
 };
 
@@ -127,71 +124,45 @@ const std::string& head_of(FallbackSource& source, int fd)
     return *source.head;
 }
 
-std::optional<std::string> utf8_of(const TagLib::String& text)
-{
-    if (text.isEmpty())
-        return std::nullopt;
-    return text.to8Bit(true);
-}
-
-// The frame's first value: TagLib joins the NUL-separated values of ID3v2.4 with spaces.
-std::optional<std::string> text_frame(const TagLib::ID3v2::Tag& tag, const char* id)
-{
-    const TagLib::ID3v2::FrameList& frames = tag.frameList(id);
-    if (frames.isEmpty())
-        return std::nullopt;
-    auto* text = dynamic_cast<TagLib::ID3v2::TextIdentificationFrame*>(frames.front());
-    if (text == nullptr || text->fieldList().isEmpty())
-        return std::nullopt;
-    return utf8_of(text->fieldList().front());
-}
-
 // The year of a TDRC timestamp ("yyyy-MM-dd..."): its leading digits, at most four.
-std::optional<std::string> year_of(const std::optional<std::string>& timestamp)
+void keep_year(std::string* timestamp)
 {
-    if (!timestamp)
-        return std::nullopt;
     size_t digits = 0;
     while (digits < 4 && digits < timestamp->size() && (*timestamp)[digits] >= '0'
         && (*timestamp)[digits] <= '9')
         ++digits;
-    if (digits == 0)
-        return std::nullopt;
-    return timestamp->substr(0, digits);
+    timestamp->resize(digits);
 }
 
-std::optional<std::string> comment_of(const TagLib::ID3v2::Tag& tag)
+// The texts of the kept frames. A text that decodes to nothing is absent.
+SongTexts texts_of(const SongFrames& frames)
 {
-    for (TagLib::ID3v2::Frame* frame : tag.frameList("COMM")) {
-        auto* comment = dynamic_cast<TagLib::ID3v2::CommentsFrame*>(frame);
-        if (comment != nullptr && comment->description().isEmpty())
-            return utf8_of(comment->text());
-    }
-    return std::nullopt;
-}
-
-SongTexts parse_tag(const std::string& bytes)
-{
+    static const struct {
+        std::optional<std::string> SongTexts::*text;
+        bool comment;
+    } kTexts[kKeptFrameCount] = {
+        { &SongTexts::title, false },
+        { &SongTexts::artist, false },
+        { &SongTexts::album, false },
+        { &SongTexts::year, false },
+        { &SongTexts::comment, true },
+        { &SongTexts::track, false },
+    };
     SongTexts texts;
-    TagLib::ByteVectorStream stream(
-        TagLib::ByteVector(bytes.data(), static_cast<unsigned int>(bytes.size())));
-    // No audio properties are read. TagLib 2 takes the frame factory last and deprecates the
-    // order of TagLib 1, which has no other.
-#if TAGLIB_MAJOR_VERSION >= 2
-    TagLib::MPEG::File file(
-        &stream, false, TagLib::MPEG::Properties::Average, TagLib::ID3v2::FrameFactory::instance());
-#else
-    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-#endif
-    if (!file.isValid() || !file.hasID3v2Tag())
-        return texts;
-    const TagLib::ID3v2::Tag* tag = file.ID3v2Tag();
-    texts.title = text_frame(*tag, "TIT2");
-    texts.artist = text_frame(*tag, "TPE1");
-    texts.album = text_frame(*tag, "TALB");
-    texts.year = year_of(text_frame(*tag, "TDRC"));
-    texts.comment = comment_of(*tag);
-    texts.track = text_frame(*tag, "TRCK");
+    for (size_t i = 0; i < kKeptFrameCount; ++i) {
+        if (frames.data[i].empty())
+            continue;
+        std::optional<std::string>& text = texts.*kTexts[i].text;
+        text.emplace();
+        if (kTexts[i].comment)
+            decode_comment_frame(frames.data[i], &*text);
+        else
+            decode_text_frame(frames.data[i], &*text);
+        if (kTexts[i].text == &SongTexts::year)
+            keep_year(&*text);
+        if (text->empty())
+            text.reset();
+    }
     return texts;
 }
 
@@ -205,15 +176,16 @@ SongTexts read_id3v2_texts(FallbackSource& source)
             const std::string& head = head_of(source, fd);
             if (head.compare(0, 3, "ID3") != 0)
                 return;
-            // TagLib gets the fresh tag the walk builds; it never opens the file.
             WindowedReader reader(fd, head, source.st.st_size);
-            std::string tag = keep_song_frames(
-                [&reader](size_t offset, size_t length) { return reader.Read(offset, length); });
-            if (!tag.empty())
-                texts = parse_tag(tag);
+            // The frames' buffers serve every file: a short text costs no allocation.
+            thread_local SongFrames frames;
+            find_song_frames(
+                [&reader](size_t offset, size_t length) { return reader.Read(offset, length); },
+                &frames);
+            texts = texts_of(frames);
         });
     } catch (...) {
-        // std::bad_alloc or a TagLib surprise: the file simply has no usable tag.
+        // std::bad_alloc: the file simply has no usable tag.
         texts = SongTexts();
     }
     return texts;

@@ -32,8 +32,8 @@ struct FallbackSource {
 
 // Reads the ID3v2 tag at the start of a regular file. Files that are not regular are never
 // opened. A file without a tag, or whose tag header is invalid or claims more than
-// kMaxId3v2TagSize bytes, gives no texts. Only the frames keep_song_frames keeps reach TagLib,
-// which decodes their texts. Never throws.
+// kMaxId3v2TagSize bytes, gives no texts. Only the frames find_song_frames keeps are decoded.
+// Never throws.
 SongTexts read_id3v2_texts(FallbackSource& source);
 
 // The type of a file: "inode/..." for a file that is not regular (never opened); for a regular

@@ -1,22 +1,23 @@
 // platform/storage/Id3v2Frames.cpp: the frame walk. It reads only frame headers and the bodies of
-// the frames it keeps, so a large picture or a deep chapter tree costs one skip, and TagLib never
-// sees a compressed, encrypted or nested frame.
+// the frames it keeps, so a large picture or a deep chapter tree costs one skip, and a
+// compressed, encrypted or nested frame is never decoded.
 #include "platform/storage/Id3v2Frames.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <utility>
+#include <string>
 
 namespace
 {
 
 const size_t kHeaderSize = 10;
 
-// Where each kept frame goes; kYearFallback (TYER, TYE) stands in for a missing TDRC.
-enum Slot { kTitle, kArtist, kAlbum, kYear, kComment, kTrack, kYearFallback, kSlotCount };
+// Where each kept frame goes, in the order of kKeptFrameIds; kYearFallback (TYER, TYE) fills
+// kYear until a TDRC comes.
+enum Slot { kTitle, kArtist, kAlbum, kYear, kComment, kTrack, kYearFallback };
 
-std::optional<Slot> slot_of(int major, const std::string& id)
+std::optional<Slot> slot_of(int major, std::string_view id)
 {
     static const struct {
         const char* id;
@@ -39,7 +40,7 @@ std::optional<Slot> slot_of(int major, const std::string& id)
     return std::nullopt;
 }
 
-uint32_t big_endian(const std::string& bytes, size_t at, size_t count)
+uint32_t big_endian(std::string_view bytes, size_t at, size_t count)
 {
     uint32_t value = 0;
     for (size_t i = 0; i < count; ++i)
@@ -48,7 +49,7 @@ uint32_t big_endian(const std::string& bytes, size_t at, size_t count)
 }
 
 // A syncsafe integer (7 bits a byte), or nothing when a byte has its top bit set.
-std::optional<uint32_t> syncsafe(const std::string& bytes, size_t at)
+std::optional<uint32_t> syncsafe(std::string_view bytes, size_t at)
 {
     uint32_t value = 0;
     for (size_t i = 0; i < 4; ++i) {
@@ -60,16 +61,8 @@ std::optional<uint32_t> syncsafe(const std::string& bytes, size_t at)
     return value;
 }
 
-std::string syncsafe_bytes(uint32_t value)
-{
-    std::string out(4, '\0');
-    for (int i = 3; i >= 0; --i, value >>= 7)
-        out[i] = static_cast<char>(value & 0x7F);
-    return out;
-}
-
 // Undoes unsynchronisation: every 0xFF 0x00 becomes 0xFF.
-std::string resynchronised(const std::string& bytes)
+std::string resynchronised(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size());
@@ -81,7 +74,7 @@ std::string resynchronised(const std::string& bytes)
     return out;
 }
 
-bool valid_id(const std::string& id)
+bool valid_id(std::string_view id)
 {
     for (char c : id)
         if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
@@ -90,7 +83,7 @@ bool valid_id(const std::string& id)
 }
 
 // True when a comment frame's description is empty: its terminator follows the language.
-bool undescribed_comment(const std::string& body)
+bool undescribed_comment(std::string_view body)
 {
     if (body.size() < 5)
         return false;
@@ -98,52 +91,63 @@ bool undescribed_comment(const std::string& body)
     if (encoding == 0 || encoding == 3)
         return body[4] == '\0' && body.size() > 5;
     size_t at = 4;
-    // UTF-16 with a byte order mark before the empty text.
-    if (body.compare(at, 2, "\xFF\xFE", 2) == 0 || body.compare(at, 2, "\xFE\xFF", 2) == 0)
+    // UTF-16 with a byte order mark before the empty text; in UTF-16BE, which has none, those
+    // bytes are a character.
+    if (encoding == 1 && (body.substr(at, 2) == "\xFF\xFE" || body.substr(at, 2) == "\xFE\xFF"))
         at += 2;
-    return body.compare(at, 2, std::string(2, '\0')) == 0 && body.size() > at + 2;
+    return body.substr(at, 2) == std::string_view("\0\0", 2) && body.size() > at + 2;
 }
 
 // The walk over one tag: the frames lie in [0, end) of fetch's bytes.
 class Walk
 {
 public:
-    Walk(int major, bool unsynchronised, std::function<std::string(size_t, size_t)> fetch,
-        size_t end)
+    Walk(int major, bool unsynchronised, const TagReader& fetch, size_t end, SongFrames* frames)
         : fMajor(major)
         , fUnsynchronised(unsynchronised)
-        , fFetch(std::move(fetch))
+        , fFetch(fetch)
         , fEnd(end)
+        , fFrames(*frames)
     {
     }
 
-    std::array<std::string, kSlotCount> Frames(size_t pos)
+    void Run(size_t pos)
     {
         const size_t headerSize = fMajor == 2 ? 6 : 10;
+        bool yearFromFallback = false;
         while (pos + headerSize <= fEnd) {
-            std::string header = fFetch(pos, headerSize);
-            if (header.size() < headerSize || header[0] == '\0') // padding
+            // Copied: a later fetch may end the view.
+            std::array<char, 10> bytes {};
+            std::string_view fetched = fFetch(pos, headerSize);
+            if (fetched.size() < headerSize || fetched[0] == '\0') // padding
                 break;
-            std::string id = header.substr(0, fMajor == 2 ? 3 : 4);
+            fetched.copy(bytes.data(), headerSize);
+            const std::string_view header(bytes.data(), headerSize);
+            const std::string_view id = header.substr(0, fMajor == 2 ? 3 : 4);
             if (!valid_id(id))
                 break;
             size_t start = pos + headerSize;
             std::optional<size_t> size = FrameSize(header, start);
             if (!size || *size > fEnd - start)
                 break;
-            std::optional<Slot> slot = slot_of(fMajor, id);
-            if (slot && fFrames[*slot].empty())
-                fFrames[*slot] = Body(header, start, *size, *slot);
+            if (std::optional<Slot> slot = slot_of(fMajor, id)) {
+                if (*slot == kYearFallback) {
+                    if (fFrames.data[kYear].empty())
+                        yearFromFallback = Keep(header, start, *size, kYear);
+                } else if (fFrames.data[*slot].empty() || (*slot == kYear && yearFromFallback)) {
+                    if (Keep(header, start, *size, *slot) && *slot == kYear)
+                        yearFromFallback = false;
+                }
+            }
             pos = start + *size;
         }
-        return fFrames;
     }
 
 private:
     // The frame's size. ID3v2.4 sizes are syncsafe, but some writers stored plain ones there:
     // the plain reading is taken only where the syncsafe one does not lead to a next frame, the
     // padding or the end, and the plain one leads to a frame header or the end.
-    std::optional<size_t> FrameSize(const std::string& header, size_t start)
+    std::optional<size_t> FrameSize(std::string_view header, size_t start)
     {
         if (fMajor == 2)
             return big_endian(header, 3, 3);
@@ -166,7 +170,7 @@ private:
             return true;
         if (next > fEnd || fEnd - next < 4)
             return false;
-        std::string id = fFetch(next, 4);
+        std::string_view id = fFetch(next, 4);
         if (id.size() < 4)
             return false;
         if (paddingCounts && id[0] == '\0')
@@ -174,8 +178,9 @@ private:
         return fEnd - next >= kHeaderSize && valid_id(id);
     }
 
-    // The frame's data with its format flags undone, or empty when the frame is not usable.
-    std::string Body(const std::string& header, size_t start, size_t size, Slot slot)
+    // Keeps the frame's data with its format flags undone in the slot, when the frame is
+    // usable. True when it was kept.
+    bool Keep(std::string_view header, size_t start, size_t size, Slot slot)
     {
         unsigned char format = fMajor == 2 ? 0 : header[9];
         bool compressed, encrypted, grouped, unsynchronised = false, lengthIndicated = false;
@@ -192,56 +197,66 @@ private:
         }
         // Unsynchronisation at most halves the data, and 5 bytes of extras may precede it.
         if (compressed || encrypted || size > 2 * kMaxKeptFrameSize + 5)
-            return std::string();
-        std::string body = fFetch(start, size);
+            return false;
+        std::string_view body = fFetch(start, size);
         if (body.size() < size)
-            return std::string();
-        if (unsynchronised)
-            body = resynchronised(body);
+            return false;
+        std::string resynced;
+        if (unsynchronised) {
+            resynced = resynchronised(body);
+            body = resynced;
+        }
         size_t extras = (grouped ? 1 : 0) + (lengthIndicated ? 4 : 0);
         if (body.size() < extras)
-            return std::string();
-        body.erase(0, extras);
+            return false;
+        body.remove_prefix(extras);
         if (body.size() > kMaxKeptFrameSize || body.size() < 2)
-            return std::string();
+            return false;
         if (slot == kComment && !undescribed_comment(body))
-            return std::string();
-        return body;
+            return false;
+        fFrames.data[slot].assign(body);
+        return true;
     }
 
     const int fMajor;
     const bool fUnsynchronised;
-    const std::function<std::string(size_t, size_t)> fFetch;
+    const TagReader& fFetch;
     const size_t fEnd;
-    std::array<std::string, kSlotCount> fFrames;
+    SongFrames& fFrames;
 };
 
 } // namespace
 
-std::string keep_song_frames(const TagReader& read)
+void find_song_frames(const TagReader& read, SongFrames* frames)
 {
-    std::string header = read(0, kHeaderSize);
-    if (header.size() < kHeaderSize || header.compare(0, 3, "ID3") != 0)
-        return std::string();
+    for (std::string& data : frames->data)
+        data.clear();
+    std::array<char, kHeaderSize> bytes {};
+    std::string_view fetched = read(0, kHeaderSize);
+    if (fetched.size() < kHeaderSize || fetched.substr(0, 3) != "ID3")
+        return;
+    fetched.copy(bytes.data(), kHeaderSize);
+    const std::string_view header(bytes.data(), kHeaderSize);
     int major = static_cast<unsigned char>(header[3]);
     unsigned char revision = header[4], flags = header[5];
     std::optional<uint32_t> size = syncsafe(header, 6);
     if (major < 2 || major > 4 || revision == 0xFF || !size || *size > kMaxId3v2TagSize)
-        return std::string();
+        return;
     if (major == 2 && (flags & 0x40)) // ID3v2.2 compression has no defined scheme
-        return std::string();
+        return;
 
     // In ID3v2.2 and 2.3 unsynchronisation covers the whole tag after its header, extended
     // header included; it is undone first. In 2.4 it is per frame.
     bool unsynchronised = flags & 0x80;
     std::string resynced;
-    std::function<std::string(size_t, size_t)> fetch;
+    TagReader fetch;
     size_t end = *size;
     if (unsynchronised && major < 4) {
         resynced = resynchronised(read(kHeaderSize, *size));
         end = resynced.size();
         fetch = [&resynced](size_t at, size_t length) {
-            return at < resynced.size() ? resynced.substr(at, length) : std::string();
+            return at < resynced.size() ? std::string_view(resynced).substr(at, length)
+                                        : std::string_view();
         };
     } else {
         fetch = [&read](size_t at, size_t length) { return read(kHeaderSize + at, length); };
@@ -252,9 +267,12 @@ std::string keep_song_frames(const TagReader& read)
     // to be absent, and the walk starts at the first frame.
     size_t pos = 0;
     if (major >= 3 && (flags & 0x40)) {
-        std::string extended = end >= 4 ? fetch(0, 4) : std::string();
+        std::array<char, 4> extendedBytes {};
+        std::string_view extended = end >= 4 ? fetch(0, 4) : std::string_view();
         if (extended.size() < 4)
-            return std::string();
+            return;
+        extended.copy(extendedBytes.data(), 4);
+        extended = std::string_view(extendedBytes.data(), 4);
         if (major == 3) {
             pos = 4 + static_cast<size_t>(big_endian(extended, 0, 4)); // the size excludes itself
         } else {
@@ -265,24 +283,5 @@ std::string keep_song_frames(const TagReader& read)
             pos = 0;
     }
 
-    std::array<std::string, kSlotCount> frames
-        = Walk(major, unsynchronised, fetch, end).Frames(pos);
-    if (frames[kYear].empty())
-        frames[kYear] = std::move(frames[kYearFallback]);
-    std::string out;
-    for (int slot = kTitle; slot <= kTrack; ++slot) {
-        const std::string& body = frames[slot];
-        if (!body.empty())
-            out += kKeptFrameIds[slot] + syncsafe_bytes(body.size()) + std::string(2, '\0') + body;
-    }
-    if (out.empty())
-        return out;
-    return std::string("ID3\x04\0\0", 6) + syncsafe_bytes(out.size()) + out;
-}
-
-std::string keep_song_frames(const std::string& tag)
-{
-    return keep_song_frames([&tag](size_t at, size_t length) {
-        return at < tag.size() ? tag.substr(at, length) : std::string();
-    });
+    Walk(major, unsynchronised, fetch, end, frames).Run(pos);
 }

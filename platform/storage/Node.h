@@ -17,8 +17,8 @@ struct attr_info {
 
 // Attributes: the attribute NAME is the extended attribute "user.NAME". A string attribute
 // reads as its stored bytes followed by one NUL, unless the stored bytes already end in one.
-// Where no xattr is stored, "Title", "Artist", "Album", "Year" and "Comment" come from the
-// file's ID3v2 tag (parsed at most once per node) and "BEOS:TYPE" from the shared MIME
+// Where no xattr is stored, "Title", "Artist", "Album", "Year", "Comment" and "Track" come from
+// the file's ID3v2 tag (parsed at most once per node) and "BEOS:TYPE" from the shared MIME
 // database ("audio/x-mpeg" for MPEG audio; "inode/..." for files that are not regular).
 class BNode
 {

@@ -52,6 +52,7 @@ struct Writer {
     bool stalled = false; // a flush gave up; the next piece written clears it
     uint64_t pieces = 0; // written so far: the writer's progress
     uint64_t dropped = 0; // lines dropped since the last block handed over
+    std::string* recording = nullptr; // also gets every line traced
     std::thread thread;
 };
 
@@ -274,6 +275,21 @@ bool append_simple(std::string* out, const char* format, va_list arguments)
     return true;
 }
 
+// After lines are added to the pending ones: at exit they are flushed at once; otherwise a
+// full block that ends with a line goes to the writer, so that lines are dropped whole.
+void pass_on(std::unique_lock<std::mutex>& guard)
+{
+    Writer& w = writer();
+    if (w.exiting) {
+        hand_over(guard, true);
+        if (!drain(guard))
+            end_trace(w);
+    } else if (w.pending.size() >= kBlock
+        && (w.pending.back() == '\n' || w.pending.size() >= 2 * kBlock)) {
+        hand_over(guard, false);
+    }
+}
+
 } // namespace
 
 void trace(const char* format, ...)
@@ -310,15 +326,34 @@ void trace(const char* format, ...)
         w.pending.resize(at); // no memory for the line: the trace goes without it
         return;
     }
-    if (w.exiting) {
-        hand_over(guard, true);
-        if (!drain(guard))
-            end_trace(w);
-    } else if (w.pending.size() >= kBlock
-        && (w.pending.back() == '\n' || w.pending.size() >= 2 * kBlock)) {
-        // A block ends with a line, so that lines are dropped whole.
-        hand_over(guard, false);
+    if (w.recording != nullptr)
+        w.recording->append(w.pending, at);
+    pass_on(guard);
+}
+
+void trace_record(std::string* recording)
+{
+    Writer& w = writer();
+    std::unique_lock<std::mutex> guard(w.lock);
+    w.recording = recording;
+}
+
+void trace_text(const std::string& text)
+{
+    Writer& w = writer();
+    std::unique_lock<std::mutex> guard(w.lock);
+    if (w.ended || text.empty())
+        return;
+    if (!w.registered)
+        w.registered = std::atexit(stop_writer) == 0;
+    const size_t at = w.pending.size();
+    try {
+        w.pending.append(text);
+    } catch (const std::exception&) {
+        w.pending.resize(at); // no memory for the text: the trace goes without it
+        return;
     }
+    pass_on(guard);
 }
 
 void trace_post()

@@ -1,4 +1,4 @@
-// tests/fuzz/id3v2_attr_fuzz.cpp: the attribute fallbacks (ID3v2 tag through TagLib, type through
+// tests/fuzz/id3v2_attr_fuzz.cpp: the attribute fallbacks (the ID3v2 tag's texts, the type through
 // the MIME database) on arbitrary bytes stored as an MP3 file.
 #include "platform/storage/Node.h"
 
@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     BNode node(sPath.c_str());
     check(node.InitCheck() == B_OK, "node");
-    for (const char* name : { "Title", "Artist", "Album", "Year", "Comment", "BEOS:TYPE" }) {
+    for (const char* name :
+        { "Title", "Artist", "Album", "Year", "Comment", "Track", "BEOS:TYPE" }) {
         attr_info info {};
         status_t status = node.GetAttrInfo(name, &info);
         char buffer[256];
