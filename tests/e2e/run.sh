@@ -81,8 +81,14 @@ setsid timeout --kill-after=10 300 dbus-run-session -- bash -c '
     wm=$!
     # A window mapped while openbox is still taking the screen over may never be managed (as
     # on a desktop, the window manager is there before the programs): wait until it says so.
+    # An openbox that could not open the display (seen once, with other X servers coming and
+    # going on the machine) is started again.
     for _ in $(seq 100); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+        if ! kill -0 $wm 2>/dev/null; then
+            openbox --sm-disable >>"$1/openbox.log" 2>&1 &
+            wm=$!
+        fi
         sleep 0.1
     done
     /usr/libexec/at-spi-bus-launcher --launch-immediately >"$1/atspi.log" 2>&1 &
