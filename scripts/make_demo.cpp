@@ -27,28 +27,37 @@ struct DemoFile {
 };
 
 std::vector<mp3gen::Frame> frames_of(
-    const Song& song, int version, mp3gen::Frame::Encoding encoding)
+    const Song& song, int version, mp3gen::Frame::Encoding encoding, const std::string& track)
 {
     std::vector<mp3gen::Frame> frames;
     const std::pair<const char*, const std::string*> fields[]
         = { { "TIT2", &song.title }, { "TPE1", &song.artist }, { "TALB", &song.album },
-              { version >= 4 ? "TDRC" : "TYER", &song.year }, { "COMM", &song.comment } };
+              { version >= 4 ? "TDRC" : "TYER", &song.year }, { "COMM", &song.comment },
+              { "TRCK", &track } };
     for (auto [id, text] : fields)
         if (!text->empty())
             frames.push_back({ id, *text, encoding });
     return frames;
 }
 
-bool write_demo_file(const std::string& dir, const DemoFile& file, bool* attributesMissing)
+// Each file carries its place in the set as a track number ("3/8"): in the ID3v2 frame TRCK,
+// the attribute "Track", and the ID3v1.1 byte behind the comment.
+bool write_demo_file(
+    const std::string& dir, const DemoFile& file, int track, int tracks, bool* attributesMissing)
 {
+    const std::string trackText = std::to_string(track) + "/" + std::to_string(tracks);
     std::string bytes;
     if (file.id3v2 != nullptr)
         bytes += mp3gen::id3v2(
-            file.id3v2Version, frames_of(*file.id3v2, file.id3v2Version, file.encoding));
+            file.id3v2Version, frames_of(*file.id3v2, file.id3v2Version, file.encoding, trackText));
     bytes += mp3gen::silent_frames(40); // about a second of silence
     if (file.id3v1 != nullptr) {
         const Song& song = *file.id3v1;
-        bytes += mp3gen::id3v1({ song.title, song.artist, song.album, song.year, song.comment });
+        std::string tag
+            = mp3gen::id3v1({ song.title, song.artist, song.album, song.year, song.comment });
+        tag[125] = '\0'; // comment byte 28
+        tag[126] = static_cast<char>(track); // comment byte 29
+        bytes += tag;
     }
     const std::string path = dir + "/" + file.name;
     if (!mp3gen::write_file(path, bytes)) {
@@ -59,7 +68,7 @@ bool write_demo_file(const std::string& dir, const DemoFile& file, bool* attribu
     if (file.attributes != nullptr) {
         const Song& song = *file.attributes;
         attributes = { { "Title", song.title }, { "Artist", song.artist }, { "Album", song.album },
-            { "Year", song.year }, { "Comment", song.comment } };
+            { "Year", song.year }, { "Comment", song.comment }, { "Track", trackText } };
     }
     if (!file.type.empty())
         attributes.emplace_back("BEOS:TYPE", file.type);
@@ -122,7 +131,7 @@ int main(int argc, char** argv)
             .id3v1 = &nordicTag,
             .attributes = &nordic },
         { .name = "track06.mp3",
-            .shows = "artist \"Stop/Go\": a name with \"/\" is refused",
+            .shows = "artist \"Stop/Go\": its \"/\" becomes \"_\" in the name",
             .id3v1 = &slash,
             .attributes = &slash },
         { .name = "track07",
@@ -140,8 +149,10 @@ int main(int argc, char** argv)
 
     bool attributesMissing = false;
     std::printf("Demo files in %s:\n", dir.c_str());
-    for (const DemoFile& file : files) {
-        if (!write_demo_file(dir, file, &attributesMissing))
+    const int tracks = static_cast<int>(files.size());
+    for (int track = 1; track <= tracks; track++) {
+        const DemoFile& file = files[track - 1];
+        if (!write_demo_file(dir, file, track, tracks, &attributesMissing))
             return 1;
         std::printf("  %-18s %s\n", file.name.c_str(), file.shows.c_str());
     }
