@@ -1,10 +1,10 @@
 // window/settings.cpp: the window's position and template, kept from one run to the next.
 #include "window/TagViewer_window.h"
 
+#include "platform/app/Message.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/File.h"
 #include "platform/storage/FindDirectory.h"
-#include "platform/app/Message.h"
 #include "platform/storage/Path.h"
 
 #include <algorithm>
@@ -77,6 +77,9 @@ void TagViewer_window::write_settings()
     if (!settings_path(&path))
         return;
     std::string bytes;
-    if (settings.Flatten(&bytes) == B_OK)
-        replace_file_atomically(path.Path(), bytes);
+    if (settings.Flatten(&bytes) != B_OK)
+        return;
+    // The window is closing and has no one left to tell: a failed replace keeps the previous
+    // settings whole, and the next run starts from them.
+    (void)replace_file_atomically(path.Path(), bytes);
 }

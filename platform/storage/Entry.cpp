@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <fcntl.h>
 #include <mutex>
 #include <string>
@@ -156,12 +155,7 @@ status_t open_folder(
     int fd = open_directory(path, st, &status);
     if (fd < 0)
         return status;
-    try {
-        *handle = std::make_shared<const directory_handle>(fd, *st);
-    } catch (const std::exception&) {
-        ::close(fd); // no handle: the reference works by path
-        return B_OK;
-    }
+    *handle = std::make_shared<const directory_handle>(fd, *st);
     sHeldFolders++;
     return B_OK;
 }
@@ -208,14 +202,11 @@ void note_seen_node(
     sSeen.regular = false;
     if (!S_ISREG(st.st_mode))
         return;
-    try {
-        sSeen.path = path;
-        sSeen.folder.reset();
-        if (throughFolder)
-            sSeen.folder = ref.folder;
-        sSeen.regular = true;
-    } catch (const std::exception&) {
-    }
+    sSeen.path = path;
+    sSeen.folder.reset();
+    if (throughFolder)
+        sSeen.folder = ref.folder;
+    sSeen.regular = true;
 }
 
 int open_seen_regular(const entry_ref& ref, const std::string& path, int flags, struct stat* st)
@@ -319,12 +310,8 @@ status_t get_ref_for_path(const char* path, entry_ref* ref)
     ref->folder = handle;
     if (keep) {
         std::lock_guard<std::mutex> lock(sLastFolderLock);
-        try {
-            sLastFolder = LastFolder { dir, directoryPath, st.st_dev, st.st_ino, handle != nullptr,
-                handle };
-        } catch (const std::exception&) {
-            sLastFolder = LastFolder();
-        }
+        sLastFolder
+            = LastFolder { dir, directoryPath, st.st_dev, st.st_ino, handle != nullptr, handle };
     }
     return B_OK;
 }

@@ -54,7 +54,7 @@ struct entry_ref {
 // Builds a reference from a path, relative paths against the working directory. The directory
 // part is resolved; the leaf is not (a link stays a link). B_OK, B_BAD_VALUE,
 // B_ENTRY_NOT_FOUND (the directory is missing), or the mapped errno.
-status_t get_ref_for_path(const char* path, entry_ref* ref);
+[[nodiscard]] status_t get_ref_for_path(const char* path, entry_ref* ref);
 
 // The rules of the file system that holds ref's folder, learnt from the folder the reference
 // holds open where it has one. B_OK, B_BAD_VALUE, or the mapped errno of opening the folder

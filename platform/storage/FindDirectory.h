@@ -13,5 +13,5 @@ enum directory_which {
 // B_COMMON_SETTINGS_DIRECTORY is $XDG_CONFIG_HOME when set and absolute, else $HOME/.config.
 // B_OK; B_ENTRY_NOT_FOUND when the directory does not exist and create_it is false;
 // B_BAD_VALUE for an unknown constant or a null path.
-status_t find_directory(
+[[nodiscard]] status_t find_directory(
     directory_which which, BPath* path, bool create_it = false, BVolume* volume = nullptr);

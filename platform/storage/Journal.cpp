@@ -508,19 +508,16 @@ void journal_note(journal_step step, const char* from, const char* to, const str
 {
     if (sFolder == nullptr)
         return;
-    try {
-        journal_record record;
-        record.step = step;
-        record.folder_device = sFolder->device;
-        record.folder_node = sFolder->node;
-        record.folder_path = sFolder->path;
-        record.from = from;
-        record.to = to;
-        record.file = journal_identity(file);
-        journal_append(record);
-    } catch (const std::exception&) {
-        // Out of memory: the step goes unjournaled, as on a full disk.
-    }
+    journal_record record;
+    record.step = step;
+    record.folder_device = sFolder->device;
+    record.folder_node = sFolder->node;
+    record.folder_path = sFolder->path;
+    record.from = from;
+    record.to = to;
+    record.file = journal_identity(file);
+    // A journal that cannot be written never stops a rename; its failure is traced there.
+    (void)journal_append(record);
 }
 
 // #pragma mark - recovery

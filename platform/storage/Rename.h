@@ -26,7 +26,7 @@ bool names_node(int dirFd, const char* name, const struct stat& ours, struct sta
 // (NFS, NTFS-3G, FUSE), a hard link and an unlink; where hard links are refused too (FUSE exFAT
 // and FAT), a checked plain rename. lessons, if given, are the folder's: they are kept and
 // followed. B_OK, B_FILE_EXISTS, B_ENTRY_NOT_FOUND, B_PERMISSION_DENIED, other mapped errno.
-status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
+[[nodiscard]] status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
     const struct stat& ours, RenameLessons* lessons = nullptr);
 
 // True when newName is taken only because the file system ignores case (Unicode simple case
@@ -36,5 +36,5 @@ bool is_case_alias(int dirFd, const char* oldName, const char* newName, const st
 // A case-only rename where newName is only another spelling of our own entry: directly where
 // `direct` allows, else through a visible temporary name. *actual becomes the name the file
 // ends under.
-status_t rename_case(int dirFd, const char* oldName, const char* newName, const struct stat& ours,
-    bool direct, std::string* actual, RenameLessons* lessons = nullptr);
+[[nodiscard]] status_t rename_case(int dirFd, const char* oldName, const char* newName,
+    const struct stat& ours, bool direct, std::string* actual, RenameLessons* lessons = nullptr);

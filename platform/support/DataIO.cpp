@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 
 // Bytes read (0 at the end), or B_BAD_VALUE for a null buffer.
 ssize_t BMallocIO::Read(void* buffer, size_t size)
@@ -20,20 +19,16 @@ ssize_t BMallocIO::Read(void* buffer, size_t size)
     return static_cast<ssize_t>(count);
 }
 
-// Writes at the current position, overwriting and then extending; bytes written, B_BAD_VALUE
-// for a null buffer, or B_NO_MEMORY.
+// Writes at the current position, overwriting and then extending; bytes written, or B_BAD_VALUE
+// for a null buffer.
 ssize_t BMallocIO::Write(const void* buffer, size_t size)
 {
     if (size == 0)
         return 0;
     if (buffer == nullptr)
         return B_BAD_VALUE;
-    try {
-        if (fPosition + size > fData.size())
-            fData.resize(fPosition + size);
-    } catch (const std::exception&) {
-        return B_NO_MEMORY;
-    }
+    if (fPosition + size > fData.size())
+        fData.resize(fPosition + size);
     std::memcpy(fData.data() + fPosition, buffer, size);
     fPosition += size;
     return static_cast<ssize_t>(size);
