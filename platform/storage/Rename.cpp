@@ -29,7 +29,6 @@ bool same_node(const struct stat& a, const struct stat& b)
 
 } // namespace
 
-// Whether name, in dirFd, names the node `ours`; its stat goes to *now.
 bool names_node(int dirFd, const char* name, const struct stat& ours, struct stat* now)
 {
     struct stat st;
@@ -147,11 +146,6 @@ status_t rename_checked(
 
 } // namespace
 
-// Moves oldName (the node `ours`) to newName within dirFd without ever replacing newName, the
-// safest way the file system allows: renameat2 with RENAME_NOREPLACE; where the flag is refused
-// (NFS, NTFS-3G, FUSE), a hard link and an unlink; where hard links are refused too (FUSE exFAT
-// and FAT), a checked plain rename. B_OK, B_FILE_EXISTS, B_ENTRY_NOT_FOUND,
-// B_PERMISSION_DENIED, other mapped errno.
 status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
     const struct stat& ours, RenameLessons* lessons)
 {
@@ -270,12 +264,6 @@ std::u32string case_folded(std::string_view name)
 
 } // namespace
 
-// True when newName is taken only because the file system ignores case: the two names are
-// the same under simple case folding, and every entry the folder lists that folds like newName
-// is our own, spelled oldName (FUSE file systems give each spelling a number of its own) or,
-// where the listing shows another spelling (lowntfs-3g's ignore_case lists lower case), our
-// node, which then has no other name (a hard link spelled in another case is another entry).
-// Nothing is concluded from a folder that cannot be listed.
 bool is_case_alias(int dirFd, const char* oldName, const char* newName, const struct stat& ours)
 {
     const std::u32string target = case_folded(newName);
@@ -301,12 +289,6 @@ bool is_case_alias(int dirFd, const char* oldName, const char* newName, const st
     return complete && found && !other;
 }
 
-// A case-only rename on a case-insensitive file system, where newName is only another
-// spelling of our own entry. A plain rename to it does that on most FUSE file systems;
-// elsewhere it may do nothing, since both names are one entry, and on fusefat it frees the
-// file's clusters (the data is lost at the next write), so there it is never tried. Then
-// old -> temporary -> new, and back to old if the second step fails. *actual becomes the name
-// the file ends under.
 status_t rename_case(int dirFd, const char* oldName, const char* newName, const struct stat& ours,
     bool direct, std::string* actual, RenameLessons* lessons)
 {
