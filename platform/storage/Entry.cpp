@@ -8,6 +8,7 @@
 #include "platform/storage/Rename.h"
 #include "platform/storage/SeenNode.h"
 #include "platform/storage/TestSeams.h"
+#include "platform/support/PathParts.h"
 #include "platform/support/Utf8.h"
 
 #include <atomic>
@@ -35,14 +36,8 @@ void split_path(std::string path, std::string* dir, std::string* leaf)
 {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        *dir = std::string(".");
-        *leaf = path;
-    } else {
-        *dir = slash == 0 ? std::string("/") : path.substr(0, slash);
-        *leaf = path.substr(slash + 1);
-    }
+    *dir = path_folder(path);
+    *leaf = path_leaf(path);
 }
 
 // realpath() into a std::string; B_OK or the mapped errno.

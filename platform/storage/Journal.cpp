@@ -10,6 +10,7 @@
 #include "platform/storage/FileSystemTraits.h"
 #include "platform/storage/OpenRegular.h"
 #include "platform/storage/Rename.h"
+#include "platform/support/PathParts.h"
 #include "platform/support/Trace.h"
 
 #include <algorithm>
@@ -234,7 +235,7 @@ std::chrono::steady_clock::time_point sLastSync;
 void prune(int folderFd)
 {
     std::vector<std::string> names = journal_names(folderFd);
-    const std::string own = sPath.substr(sPath.rfind('/') + 1);
+    const std::string own(path_leaf(sPath));
     names.erase(std::remove(names.begin(), names.end(), own), names.end());
     if (names.size() < static_cast<size_t>(kKept))
         return;

@@ -5,6 +5,7 @@
 #include "platform/storage/AttributeFallback.h"
 #include "platform/storage/Entry.h"
 #include "platform/storage/OpenRegular.h"
+#include "platform/support/PathParts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -33,9 +34,8 @@ struct TypeKey {
     static TypeKey Of(const struct stat& st, std::string_view path)
     {
         auto ns = [](const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; };
-        size_t slash = path.rfind('/');
         return TypeKey { st.st_dev, st.st_ino, st.st_size, ns(st.st_mtim), ns(st.st_ctim),
-            std::string(slash == std::string_view::npos ? path : path.substr(slash + 1)) };
+            std::string(path_leaf(path)) };
     }
     bool operator==(const TypeKey&) const = default;
 };

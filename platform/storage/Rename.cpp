@@ -223,24 +223,6 @@ bool is_listed(int dirFd, const char* name)
     return listed;
 }
 
-// The code point of the strictly valid UTF-8 character that fills text.
-char32_t decode_utf8(std::string_view text)
-{
-    const auto byte
-        = [&](size_t at) { return static_cast<char32_t>(static_cast<unsigned char>(text[at])); };
-    switch (text.size()) {
-    case 1:
-        return byte(0);
-    case 2:
-        return (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
-    case 3:
-        return (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
-    default:
-        return (byte(0) & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6
-            | (byte(3) & 0x3F);
-    }
-}
-
 // name under Unicode simple case folding, as code points. A name that is not strictly valid
 // UTF-8 folds only its ASCII letters; its other bytes stay apart from every character.
 std::u32string case_folded(std::string_view name)
