@@ -8,6 +8,7 @@
 #include "platform/storage/Journal.h"
 
 #include "platform/storage/FileSystemTraits.h"
+#include "platform/storage/FindDirectory.h"
 #include "platform/storage/OpenRegular.h"
 #include "platform/storage/Rename.h"
 #include "platform/support/PathParts.h"
@@ -163,15 +164,8 @@ std::string state_folder(bool make)
     else
         return std::string();
     std::string folder = base + "/orvalin";
-    if (!make)
-        return folder;
-    for (size_t at = 1; at <= folder.size(); ++at) {
-        if (at < folder.size() && folder[at] != '/')
-            continue;
-        std::string level = folder.substr(0, at);
-        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
-            return std::string();
-    }
+    if (make && make_directories(folder) != B_OK)
+        return std::string();
     return folder;
 }
 
@@ -193,13 +187,9 @@ int open_state_folder(const std::string& folder)
 std::vector<std::string> journal_names(int folderFd)
 {
     std::vector<std::string> names;
-    int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (dir == nullptr) {
-        if (listFd >= 0)
-            ::close(listFd);
+    DIR* dir = open_listing(folderFd);
+    if (dir == nullptr)
         return names;
-    }
     while (dirent* entry = ::readdir(dir)) {
         if (std::strncmp(entry->d_name, kPrefix, sizeof kPrefix - 1) == 0)
             names.emplace_back(entry->d_name);

@@ -4,6 +4,7 @@
 #include "platform/storage/Rename.h"
 
 #include "platform/storage/Journal.h"
+#include "platform/storage/OpenRegular.h"
 #include "platform/storage/RenameMarks.h"
 #include "platform/storage/TestSeams.h"
 #include "platform/support/Utf8.h"
@@ -193,18 +194,6 @@ status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
 
 namespace
 {
-
-// A listing of the folder dirFd (which may be an O_PATH descriptor), or null.
-DIR* open_listing(int dirFd)
-{
-    int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listFd < 0)
-        return nullptr;
-    DIR* dir = ::fdopendir(listFd);
-    if (dir == nullptr)
-        ::close(listFd);
-    return dir;
-}
 
 // Whether the folder lists an entry spelled exactly name.
 bool is_listed(int dirFd, const char* name)
