@@ -304,20 +304,7 @@ status_t BMessage::Unflatten(BDataIO* stream)
         return B_BAD_VALUE;
     // Read the whole stream first, but never more than the cap.
     std::string bytes;
-    status_t readStatus = B_OK;
-    char buffer[65536];
-    while (bytes.size() <= kStreamCap) {
-        ssize_t result = stream->Read(buffer, sizeof buffer);
-        if (result < 0)
-            readStatus = static_cast<status_t>(result);
-        if (result <= 0)
-            break;
-        bytes.append(buffer, result);
-    }
-    if (bytes.size() > kStreamCap) {
-        bytes.resize(kStreamCap);
-        readStatus = B_BAD_VALUE;
-    }
+    status_t readStatus = read_capped(stream, kStreamCap, &bytes);
     status_t status = Unflatten(bytes.data(), bytes.size());
     return readStatus != B_OK ? readStatus : status;
 }

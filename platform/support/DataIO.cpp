@@ -33,3 +33,21 @@ ssize_t BMallocIO::Write(const void* buffer, size_t size)
     fPosition += size;
     return static_cast<ssize_t>(size);
 }
+
+status_t read_capped(BDataIO* stream, size_t cap, std::string* bytes)
+{
+    bytes->clear();
+    char buffer[65536];
+    for (;;) {
+        ssize_t read = stream->Read(buffer, std::min(sizeof buffer, cap + 1 - bytes->size()));
+        if (read < 0)
+            return static_cast<status_t>(read);
+        if (read == 0)
+            return B_OK;
+        bytes->append(buffer, static_cast<size_t>(read));
+        if (bytes->size() > cap) {
+            bytes->resize(cap);
+            return B_BAD_VALUE;
+        }
+    }
+}
