@@ -1,5 +1,5 @@
-// app/Orvalin.h: the entry points: the add-on call, the launcher, the About alert, and the
-// program's two roles.
+// app/Orvalin.h: the entry points: the add-on call, the launcher, and the program's two roles
+// (the About alert they show is the window's).
 #pragma once
 
 #include "platform/storage/Entry.h"

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <new>
 
 namespace
 {
@@ -42,11 +41,7 @@ Mp3Tag::Mp3Tag(entry_ref* ref)
     , comment()
     , track(0)
 {
-    file = new (std::nothrow) BFile(ref, B_READ_WRITE);
-    if (file == nullptr) {
-        status = B_NO_MEMORY;
-        return;
-    }
+    file = new BFile(ref, B_READ_WRITE);
     // A file we may read but not write (mode 0444, an immutable file, a read-only mount) is
     // read all the same; only the write-back is refused.
     if (status_t opened = file->InitCheck(); write_refused(opened)) {

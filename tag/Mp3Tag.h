@@ -24,7 +24,7 @@ public:
     status_t InitCheck() const { return status; }
     // Writes raw at the current position and moves back to the first byte of the tag. B_OK, the
     // write's failure, write_status for a file open read-only (nothing written), or B_NO_INIT.
-    status_t WriteToDisk();
+    [[nodiscard]] status_t WriteToDisk();
     // Space-fills field after its first NUL (in place: source and field are the same) and puts
     // the text, without trailing spaces, into text (length + 1 bytes).
     void strncpy_space(char* source, char* field, char* text, unsigned char length);

@@ -1,13 +1,13 @@
 // window/settings.cpp: the window's position and template, kept from one run to the next.
 #include "window/TagViewer_window.h"
 
+#include "platform/app/Message.h"
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/File.h"
 #include "platform/storage/FindDirectory.h"
-#include "platform/app/Message.h"
 #include "platform/storage/Path.h"
+#include "platform/support/DataIO.h"
 
-#include <algorithm>
 #include <string>
 
 namespace
@@ -15,22 +15,6 @@ namespace
 
 // A settings file is a few dozen bytes; anything past this size was not written by the window.
 const size_t kSettingsCap = 1024 * 1024;
-
-// The file's bytes, or false when it holds more than kSettingsCap of them or cannot be read;
-// never reads more than one byte past the cap.
-bool read_capped(BFile* file, std::string* bytes)
-{
-    char buffer[65536];
-    while (bytes->size() <= kSettingsCap) {
-        ssize_t read = file->Read(buffer, sizeof buffer);
-        if (read < 0)
-            return false;
-        if (read == 0)
-            return true;
-        bytes->append(buffer, std::min<size_t>(read, kSettingsCap + 1 - bytes->size()));
-    }
-    return false;
-}
 
 // The settings file's path, or false when the settings directory does not exist.
 bool settings_path(BPath* path)
@@ -52,7 +36,7 @@ void TagViewer_window::read_settings()
         // A file too large to be ours is foreign: nothing in it is applied.
         BFile file(path.Path(), B_READ_ONLY);
         std::string bytes;
-        if (file.InitCheck() == B_OK && read_capped(&file, &bytes))
+        if (file.InitCheck() == B_OK && read_capped(&file, kSettingsCap, &bytes) == B_OK)
             settings.Unflatten(bytes.data(), bytes.size());
     }
 
@@ -77,6 +61,9 @@ void TagViewer_window::write_settings()
     if (!settings_path(&path))
         return;
     std::string bytes;
-    if (settings.Flatten(&bytes) == B_OK)
-        replace_file_atomically(path.Path(), bytes);
+    if (settings.Flatten(&bytes) != B_OK)
+        return;
+    // The window is closing and has no one left to tell: a failed replace keeps the previous
+    // settings whole, and the next run starts from them.
+    (void)replace_file_atomically(path.Path(), bytes);
 }

@@ -189,27 +189,21 @@ status_t BMessage::Flatten(std::string* bytes) const
 {
     if (bytes == nullptr)
         return B_BAD_VALUE;
-    try {
-        std::string out;
-        put32(out, kMagic);
-        put32(out, kVersion);
-        put32(out, what);
-        put32(out, static_cast<uint32>(fData->fields.size()));
-        for (const Field& field : fData->fields) {
-            if (!put_bytes(out, field.name) || field.values.size() > UINT32_MAX)
+    std::string out;
+    put32(out, kMagic);
+    put32(out, kVersion);
+    put32(out, what);
+    put32(out, static_cast<uint32>(fData->fields.size()));
+    for (const Field& field : fData->fields) {
+        if (!put_bytes(out, field.name) || field.values.size() > UINT32_MAX)
+            return B_BAD_VALUE;
+        put32(out, field.type);
+        put32(out, static_cast<uint32>(field.values.size()));
+        for (const Value& value : field.values)
+            if (!put_bytes(out, encode_value(value)))
                 return B_BAD_VALUE;
-            put32(out, field.type);
-            put32(out, static_cast<uint32>(field.values.size()));
-            for (const Value& value : field.values)
-                if (!put_bytes(out, encode_value(value)))
-                    return B_BAD_VALUE;
-        }
-        *bytes = std::move(out);
-    } catch (const std::bad_alloc&) {
-        return B_NO_MEMORY;
-    } catch (const std::length_error&) {
-        return B_NO_MEMORY;
     }
+    *bytes = std::move(out);
     return B_OK;
 }
 
@@ -257,59 +251,49 @@ status_t BMessage::Unflatten(const char* bytes, size_t size)
         return B_BAD_VALUE;
     what = code;
 
-    status_t status = B_BAD_VALUE; // the result at the first damage
-    try {
-        for (uint32 i = 0; i < fieldCount; ++i) {
-            if (reader.Remaining() < kMinFieldSize)
-                return B_BAD_VALUE;
-            std::string_view name;
-            uint32 type, valueCount;
-            if (!reader.GetBytes(&name) || name.empty() || name.find('\0') != std::string_view::npos
-                || !reader.Get32(&type) || !reader.Get32(&valueCount) || valueCount == 0
-                || valueCount > reader.Remaining() / 4)
-                return B_BAD_VALUE;
-            if (type != B_STRING_TYPE && type != B_POINT_TYPE && type != B_REF_TYPE)
-                return B_BAD_VALUE;
-            // A repeated name must keep its type; its values then join the earlier ones.
-            Field* field = fData->Find(name);
-            if (field != nullptr && field->type != type)
-                return B_BAD_VALUE;
-            bool added = field == nullptr;
-            if (added)
-                field = fData->Append(name, type);
-            size_t before = field->values.size();
+    for (uint32 i = 0; i < fieldCount; ++i) {
+        if (reader.Remaining() < kMinFieldSize)
+            return B_BAD_VALUE;
+        std::string_view name;
+        uint32 type, valueCount;
+        if (!reader.GetBytes(&name) || name.empty() || name.find('\0') != std::string_view::npos
+            || !reader.Get32(&type) || !reader.Get32(&valueCount) || valueCount == 0
+            || valueCount > reader.Remaining() / 4)
+            return B_BAD_VALUE;
+        if (type != B_STRING_TYPE && type != B_POINT_TYPE && type != B_REF_TYPE)
+            return B_BAD_VALUE;
+        // A repeated name must keep its type; its values then join the earlier ones.
+        Field* field = fData->Find(name);
+        if (field != nullptr && field->type != type)
+            return B_BAD_VALUE;
+        bool added = field == nullptr;
+        if (added)
+            field = fData->Append(name, type);
+        size_t before = field->values.size();
 
-            // Values go straight into the field; a field that is not read whole is taken out
-            // again, so that only whole fields stay.
-            Decoded decoded = Decoded::kValue;
-            try {
-                // The count was checked against the bytes left: at most a value per 4 bytes.
-                field->values.reserve_more(valueCount);
-                for (uint32 j = 0; j < valueCount && decoded != Decoded::kDamaged; ++j) {
-                    std::string_view bytes;
-                    Value value;
-                    if (!reader.GetBytes(&bytes))
-                        decoded = Decoded::kDamaged;
-                    else
-                        decoded = decode_value(type, bytes, &value);
-                    if (decoded == Decoded::kValue)
-                        field->values.push_back(std::move(value));
-                }
-            } catch (const std::bad_alloc&) {
+        // Values go straight into the field; a field that is not read whole is taken out
+        // again, so that only whole fields stay.
+        Decoded decoded = Decoded::kValue;
+        // The count was checked against the bytes left: at most a value per 4 bytes.
+        field->values.reserve_more(valueCount);
+        for (uint32 j = 0; j < valueCount && decoded != Decoded::kDamaged; ++j) {
+            std::string_view bytes;
+            Value value;
+            if (!reader.GetBytes(&bytes))
                 decoded = Decoded::kDamaged;
-                status = B_NO_MEMORY;
-            }
-            if (decoded == Decoded::kDamaged || field->values.empty()) {
-                if (added)
-                    fData->Erase(field);
-                else
-                    field->values.truncate(before);
-            }
-            if (decoded == Decoded::kDamaged)
-                return status;
+            else
+                decoded = decode_value(type, bytes, &value);
+            if (decoded == Decoded::kValue)
+                field->values.push_back(std::move(value));
         }
-    } catch (const std::bad_alloc&) {
-        return B_NO_MEMORY;
+        if (decoded == Decoded::kDamaged || field->values.empty()) {
+            if (added)
+                fData->Erase(field);
+            else
+                field->values.truncate(before);
+        }
+        if (decoded == Decoded::kDamaged)
+            return B_BAD_VALUE;
     }
     return reader.AtEnd() ? B_OK : B_BAD_VALUE;
 }
@@ -320,20 +304,7 @@ status_t BMessage::Unflatten(BDataIO* stream)
         return B_BAD_VALUE;
     // Read the whole stream first, but never more than the cap.
     std::string bytes;
-    status_t readStatus = B_OK;
-    char buffer[65536];
-    while (bytes.size() <= kStreamCap) {
-        ssize_t result = stream->Read(buffer, sizeof buffer);
-        if (result < 0)
-            readStatus = static_cast<status_t>(result);
-        if (result <= 0)
-            break;
-        bytes.append(buffer, result);
-    }
-    if (bytes.size() > kStreamCap) {
-        bytes.resize(kStreamCap);
-        readStatus = B_BAD_VALUE;
-    }
+    status_t readStatus = read_capped(stream, kStreamCap, &bytes);
     status_t status = Unflatten(bytes.data(), bytes.size());
     return readStatus != B_OK ? readStatus : status;
 }

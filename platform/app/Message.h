@@ -59,7 +59,7 @@ public:
 
     // The flattened form: magic, version, command code, then each field with its name, type
     // code and length-prefixed values, all little-endian. Unflatten checks every length
-    // against the bytes present; bad input gives B_BAD_VALUE (or B_NO_MEMORY) and leaves the
+    // against the bytes present; bad input gives B_BAD_VALUE and leaves the
     // fields read intact up to the damage. Non-finite point coordinates are dropped.
     status_t Flatten(BDataIO* stream, ssize_t* size = nullptr) const;
     status_t Flatten(std::string* bytes) const;

@@ -138,16 +138,11 @@ struct BMessage::Data {
     }
     const Field* Find(std::string_view name) const { return const_cast<Data*>(this)->Find(name); }
 
-    // A new, empty field at the end; may throw std::bad_alloc, leaving nothing added.
+    // A new, empty field at the end.
     Field* Append(std::string_view name, type_code type)
     {
         fields.push_back(Field { std::string(name), type, {} });
-        try {
-            index.emplace(fields.back().name, fields.size() - 1);
-        } catch (...) {
-            fields.pop_back();
-            throw;
-        }
+        index.emplace(fields.back().name, fields.size() - 1);
         return &fields.back();
     }
 
@@ -177,20 +172,9 @@ struct BMessage::Data {
         Field* field = Find(name);
         if (field != nullptr && field->type != type)
             return B_BAD_VALUE;
-        try {
-            bool added = field == nullptr;
-            if (added)
-                field = Append(name, type);
-            try {
-                field->values.push_back(std::move(value));
-            } catch (const std::bad_alloc&) {
-                if (added)
-                    Erase(field);
-                throw;
-            }
-        } catch (const std::bad_alloc&) {
-            return B_NO_MEMORY;
-        }
+        if (field == nullptr)
+            field = Append(name, type);
+        field->values.push_back(std::move(value));
         return B_OK;
     }
 

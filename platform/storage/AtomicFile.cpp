@@ -1,6 +1,7 @@
 // platform/storage/AtomicFile.cpp: atomic replacement of a file through a temporary file and
 // rename.
 #include "platform/storage/AtomicFile.h"
+#include "platform/support/PathParts.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,12 +12,6 @@
 
 namespace
 {
-
-std::string directory_of(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // The file that path finally names: symbolic links followed one by one, a relative target
 // taken relative to its link's directory. A dangling link yields the missing target, so that
@@ -45,7 +40,7 @@ status_t resolve_links(const char* path, std::string* target)
         std::string next(buffer, length);
         if (next.empty())
             return B_ENTRY_NOT_FOUND;
-        current = next[0] == '/' ? next : directory_of(current) + "/" + next;
+        current = next[0] == '/' ? next : path_folder(current) + "/" + next;
         if (links == 40)
             return status_for_errno(ELOOP);
     }
@@ -96,7 +91,7 @@ status_t replace_file_atomically(const char* path, const std::string& bytes)
         return status;
     }
     // Make the rename itself durable.
-    int dirFd = ::open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dirFd = ::open(path_folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);

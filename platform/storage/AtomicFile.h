@@ -13,4 +13,4 @@
 // Only a regular file is replaced, or created where nothing is: where path or its link's final
 // target is a device, FIFO, folder or socket, nothing is written and the result is B_BAD_TYPE.
 // B_OK, B_BAD_VALUE (null path), B_BAD_TYPE, or the mapped errno of the failing step.
-status_t replace_file_atomically(const char* path, const std::string& bytes);
+[[nodiscard]] status_t replace_file_atomically(const char* path, const std::string& bytes);

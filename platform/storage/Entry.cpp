@@ -8,13 +8,13 @@
 #include "platform/storage/Rename.h"
 #include "platform/storage/SeenNode.h"
 #include "platform/storage/TestSeams.h"
+#include "platform/support/PathParts.h"
 #include "platform/support/Utf8.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <fcntl.h>
 #include <mutex>
 #include <string>
@@ -36,14 +36,8 @@ void split_path(std::string path, std::string* dir, std::string* leaf)
 {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        *dir = std::string(".");
-        *leaf = path;
-    } else {
-        *dir = slash == 0 ? std::string("/") : path.substr(0, slash);
-        *leaf = path.substr(slash + 1);
-    }
+    *dir = path_folder(path);
+    *leaf = path_leaf(path);
 }
 
 // realpath() into a std::string; B_OK or the mapped errno.
@@ -156,12 +150,7 @@ status_t open_folder(
     int fd = open_directory(path, st, &status);
     if (fd < 0)
         return status;
-    try {
-        *handle = std::make_shared<const directory_handle>(fd, *st);
-    } catch (const std::exception&) {
-        ::close(fd); // no handle: the reference works by path
-        return B_OK;
-    }
+    *handle = std::make_shared<const directory_handle>(fd, *st);
     sHeldFolders++;
     return B_OK;
 }
@@ -208,14 +197,11 @@ void note_seen_node(
     sSeen.regular = false;
     if (!S_ISREG(st.st_mode))
         return;
-    try {
-        sSeen.path = path;
-        sSeen.folder.reset();
-        if (throughFolder)
-            sSeen.folder = ref.folder;
-        sSeen.regular = true;
-    } catch (const std::exception&) {
-    }
+    sSeen.path = path;
+    sSeen.folder.reset();
+    if (throughFolder)
+        sSeen.folder = ref.folder;
+    sSeen.regular = true;
 }
 
 int open_seen_regular(const entry_ref& ref, const std::string& path, int flags, struct stat* st)
@@ -319,12 +305,8 @@ status_t get_ref_for_path(const char* path, entry_ref* ref)
     ref->folder = handle;
     if (keep) {
         std::lock_guard<std::mutex> lock(sLastFolderLock);
-        try {
-            sLastFolder = LastFolder { dir, directoryPath, st.st_dev, st.st_ino, handle != nullptr,
-                handle };
-        } catch (const std::exception&) {
-            sLastFolder = LastFolder();
-        }
+        sLastFolder
+            = LastFolder { dir, directoryPath, st.st_dev, st.st_ino, handle != nullptr, handle };
     }
     return B_OK;
 }

@@ -54,7 +54,7 @@ struct entry_ref {
 // Builds a reference from a path, relative paths against the working directory. The directory
 // part is resolved; the leaf is not (a link stays a link). B_OK, B_BAD_VALUE,
 // B_ENTRY_NOT_FOUND (the directory is missing), or the mapped errno.
-status_t get_ref_for_path(const char* path, entry_ref* ref);
+[[nodiscard]] status_t get_ref_for_path(const char* path, entry_ref* ref);
 
 // The rules of the file system that holds ref's folder, learnt from the folder the reference
 // holds open where it has one. B_OK, B_BAD_VALUE, or the mapped errno of opening the folder
@@ -69,17 +69,21 @@ public:
     explicit BEntry(const char* path, bool traverse = false);
     ~BEntry();
 
-    // B_OK, B_BAD_VALUE (null ref or path). With traverse, a link is resolved to its target.
+    // B_OK, B_BAD_VALUE (null ref or path), B_ENTRY_NOT_FOUND (the folder or, with traverse,
+    // a link's target is missing), or another mapped errno. With traverse, a link is resolved
+    // to its target.
     status_t SetTo(const entry_ref* ref, bool traverse = false);
     status_t SetTo(const char* path, bool traverse = false);
     void Unset();
     status_t InitCheck() const { return fStatus; }
 
     bool Exists() const;
-    // B_OK, or B_NO_INIT when the entry is not set.
+    // B_OK, B_NO_INIT when the entry is not set, B_BAD_VALUE for a null argument.
     status_t GetRef(entry_ref* ref) const;
+    // B_OK, B_NO_INIT, B_BAD_VALUE, or what BPath::SetTo gives.
     status_t GetPath(BPath* path) const;
-    // Copies the leaf name into buffer (B_FILE_NAME_LENGTH bytes).
+    // Copies the leaf name into buffer (B_FILE_NAME_LENGTH bytes). B_OK, B_NO_INIT,
+    // B_BAD_VALUE, or the mapped ENAMETOOLONG for a longer name.
     status_t GetName(char* buffer) const;
     // The node the entry names now, links not followed. B_OK, B_NO_INIT, B_BAD_VALUE, or the
     // mapped errno (B_ENTRY_NOT_FOUND when nothing has the name).

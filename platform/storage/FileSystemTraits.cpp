@@ -126,11 +126,12 @@ FileSystemTraits file_system_traits(int dirFd)
     const long type = static_cast<long>(fs.f_type);
     traits.utf16Names = type == kMsdos || type == kExfat || type == kNtfs;
     traits.utf16UnitNames = type == kExfat || type == kNtfs; // the kernel's FAT counts bytes
-    traits.fuse = traits.pathInodes = type == kFuse;
-    if (traits.fuse)
+    const bool fuse = type == kFuse;
+    traits.pathInodes = fuse;
+    if (fuse)
         read_fuse_traits(st.st_dev, &traits);
     // A FUSE daemon serving a local volume sees every change through this kernel; any other
     // (sshfs, gvfs) serves files that change elsewhere.
-    traits.remote = traits.fuse && !traits.utf16Names;
+    traits.remote = fuse && !traits.utf16Names;
     return traits;
 }

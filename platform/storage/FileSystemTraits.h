@@ -4,7 +4,6 @@
 
 // What a rename must know of the file system a folder is on.
 struct FileSystemTraits {
-    bool fuse = false; // lookups are cached
     bool pathInodes = false; // FUSE numbers nodes as it meets paths, not files
     bool utf16Names = false; // names are stored as UTF-16: only strict UTF-8 converts
     bool fuseFat = false; // fusefat: a rename onto a case variant frees the file's clusters

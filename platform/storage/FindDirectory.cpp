@@ -25,7 +25,8 @@ std::string home_directory()
     return std::string();
 }
 
-// mkdir -p with mode 0700 for what it creates; B_OK or the mapped errno.
+} // namespace
+
 status_t make_directories(const std::string& path)
 {
     for (size_t at = 1; at <= path.size(); ++at) {
@@ -37,8 +38,6 @@ status_t make_directories(const std::string& path)
     }
     return B_OK;
 }
-
-} // namespace
 
 status_t find_directory(directory_which which, BPath* path, bool create_it, BVolume*)
 {

@@ -8,8 +8,10 @@
 #include "platform/storage/Journal.h"
 
 #include "platform/storage/FileSystemTraits.h"
+#include "platform/storage/FindDirectory.h"
 #include "platform/storage/OpenRegular.h"
 #include "platform/storage/Rename.h"
+#include "platform/support/PathParts.h"
 #include "platform/support/Trace.h"
 
 #include <algorithm>
@@ -162,15 +164,8 @@ std::string state_folder(bool make)
     else
         return std::string();
     std::string folder = base + "/orvalin";
-    if (!make)
-        return folder;
-    for (size_t at = 1; at <= folder.size(); ++at) {
-        if (at < folder.size() && folder[at] != '/')
-            continue;
-        std::string level = folder.substr(0, at);
-        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
-            return std::string();
-    }
+    if (make && make_directories(folder) != B_OK)
+        return std::string();
     return folder;
 }
 
@@ -192,13 +187,9 @@ int open_state_folder(const std::string& folder)
 std::vector<std::string> journal_names(int folderFd)
 {
     std::vector<std::string> names;
-    int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (dir == nullptr) {
-        if (listFd >= 0)
-            ::close(listFd);
+    DIR* dir = open_listing(folderFd);
+    if (dir == nullptr)
         return names;
-    }
     while (dirent* entry = ::readdir(dir)) {
         if (std::strncmp(entry->d_name, kPrefix, sizeof kPrefix - 1) == 0)
             names.emplace_back(entry->d_name);
@@ -234,7 +225,7 @@ std::chrono::steady_clock::time_point sLastSync;
 void prune(int folderFd)
 {
     std::vector<std::string> names = journal_names(folderFd);
-    const std::string own = sPath.substr(sPath.rfind('/') + 1);
+    const std::string own(path_leaf(sPath));
     names.erase(std::remove(names.begin(), names.end(), own), names.end());
     if (names.size() < static_cast<size_t>(kKept))
         return;
@@ -508,19 +499,16 @@ void journal_note(journal_step step, const char* from, const char* to, const str
 {
     if (sFolder == nullptr)
         return;
-    try {
-        journal_record record;
-        record.step = step;
-        record.folder_device = sFolder->device;
-        record.folder_node = sFolder->node;
-        record.folder_path = sFolder->path;
-        record.from = from;
-        record.to = to;
-        record.file = journal_identity(file);
-        journal_append(record);
-    } catch (const std::exception&) {
-        // Out of memory: the step goes unjournaled, as on a full disk.
-    }
+    journal_record record;
+    record.step = step;
+    record.folder_device = sFolder->device;
+    record.folder_node = sFolder->node;
+    record.folder_path = sFolder->path;
+    record.from = from;
+    record.to = to;
+    record.file = journal_identity(file);
+    // A journal that cannot be written never stops a rename; its failure is traced there.
+    (void)journal_append(record);
 }
 
 // #pragma mark - recovery

@@ -40,7 +40,7 @@ struct journal_record {
 // ~/.local/state/orvalin) and locked exclusively while the process lives. A journal that cannot be
 // written never stops a rename: the first failure is traced once and later appends do nothing.
 // B_OK, or the status of the failure (already traced).
-status_t journal_append(const journal_record& record);
+[[nodiscard]] status_t journal_append(const journal_record& record);
 
 // Makes what was appended durable (fdatasync): at the end of each command, and at least every
 // 100 ms during a long run (journal_append does that by itself).

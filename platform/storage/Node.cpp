@@ -5,11 +5,11 @@
 #include "platform/storage/AttributeFallback.h"
 #include "platform/storage/Entry.h"
 #include "platform/storage/OpenRegular.h"
+#include "platform/support/PathParts.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <fcntl.h>
 #include <functional>
 #include <string_view>
@@ -34,9 +34,8 @@ struct TypeKey {
     static TypeKey Of(const struct stat& st, std::string_view path)
     {
         auto ns = [](const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; };
-        size_t slash = path.rfind('/');
         return TypeKey { st.st_dev, st.st_ino, st.st_size, ns(st.st_mtim), ns(st.st_ctim),
-            std::string(slash == std::string_view::npos ? path : path.substr(slash + 1)) };
+            std::string(path_leaf(path)) };
     }
     bool operator==(const TypeKey&) const = default;
 };
@@ -156,18 +155,11 @@ status_t BNode::SetTo(const char* path)
 
 status_t BNode::Adopt(int fd, const char* path, const struct stat& st, bool readable)
 {
-    try {
-        fPath = path;
-        fPrivate = std::make_unique<Private>();
-        fPrivate->source.st = st;
-        fPrivate->source.path = path;
-        fPrivate->source.fd = readable ? fd : -1;
-    } catch (const std::exception&) {
-        if (fd >= 0)
-            ::close(fd);
-        fPath.clear();
-        return fStatus = B_NO_MEMORY;
-    }
+    fPath = path;
+    fPrivate = std::make_unique<Private>();
+    fPrivate->source.st = st;
+    fPrivate->source.path = path;
+    fPrivate->source.fd = readable ? fd : -1;
     fFd = fd;
     return fStatus = B_OK;
 }
@@ -185,8 +177,8 @@ void BNode::Unset()
 namespace
 {
 
-// The stored bytes of the xattr; B_OK, B_ENTRY_NOT_FOUND when none is stored, B_NO_MEMORY,
-// or the mapped errno.
+// The stored bytes of the xattr; B_OK, B_ENTRY_NOT_FOUND when none is stored, or the mapped
+// errno.
 status_t read_xattr(int fd, const std::string& path, const std::string& name, std::string* value)
 {
     auto get = [&](void* buffer, size_t size) {
@@ -197,11 +189,7 @@ status_t read_xattr(int fd, const std::string& path, const std::string& name, st
     // may change between the size query and the read, so that is tried a few times.
     char small[1024];
     if (ssize_t read = get(small, sizeof small); read >= 0) {
-        try {
-            value->assign(small, static_cast<size_t>(read));
-        } catch (const std::exception&) {
-            return B_NO_MEMORY;
-        }
+        value->assign(small, static_cast<size_t>(read));
         return B_OK;
     }
     if (errno != ERANGE)
@@ -210,11 +198,7 @@ status_t read_xattr(int fd, const std::string& path, const std::string& name, st
         ssize_t size = get(nullptr, 0);
         if (size < 0)
             return means_absent(errno) ? B_ENTRY_NOT_FOUND : status_for_errno(errno);
-        try {
-            value->assign(static_cast<size_t>(size), '\0');
-        } catch (const std::exception&) {
-            return B_NO_MEMORY;
-        }
+        value->assign(static_cast<size_t>(size), '\0');
         if (size == 0)
             return B_OK;
         ssize_t read = get(value->data(), value->size());
@@ -228,8 +212,8 @@ status_t read_xattr(int fd, const std::string& path, const std::string& name, st
     return B_BUSY;
 }
 
-// The attribute's bytes, stored or from a fallback; B_OK, B_ENTRY_NOT_FOUND, B_NO_MEMORY,
-// other mapped errno.
+// The attribute's bytes, stored or from a fallback; B_OK, B_ENTRY_NOT_FOUND, or another
+// mapped errno.
 status_t attribute_value(
     int fd, const std::string& path, AttributeCache* cache, const char* name, std::string* value)
 {
@@ -238,51 +222,47 @@ status_t attribute_value(
         return status;
 
     std::optional<std::string> fallback;
-    try {
-        if (std::strcmp(name, "BEOS:TYPE") == 0) {
-            if (!cache->typeRead) {
-                auto& types = known_types();
-                TypeKey key = TypeKey::Of(cache->source.st, cache->source.path);
-                if (auto known = types.find(key); known != types.end()) {
-                    cache->type = known->second;
-                } else {
-                    cache->type = content_type(cache->source);
-                    if (types.size() >= kMaxKnownTypes)
-                        types.clear();
-                    types.emplace(std::move(key), cache->type);
-                }
-                cache->typeRead = true;
+    if (std::strcmp(name, "BEOS:TYPE") == 0) {
+        if (!cache->typeRead) {
+            auto& types = known_types();
+            TypeKey key = TypeKey::Of(cache->source.st, cache->source.path);
+            if (auto known = types.find(key); known != types.end()) {
+                cache->type = known->second;
+            } else {
+                cache->type = content_type(cache->source);
+                if (types.size() >= kMaxKnownTypes)
+                    types.clear();
+                types.emplace(std::move(key), cache->type);
             }
-            fallback = cache->type;
-        } else {
-            static const struct {
-                const char* name;
-                std::optional<std::string> SongTexts::*text;
-            } kSongAttributes[] = {
-                { "Title", &SongTexts::title },
-                { "Artist", &SongTexts::artist },
-                { "Album", &SongTexts::album },
-                { "Year", &SongTexts::year },
-                { "Comment", &SongTexts::comment },
-                { "Track", &SongTexts::track },
-            };
-            for (const auto& song : kSongAttributes) {
-                if (std::strcmp(name, song.name) != 0)
-                    continue;
-                if (!cache->songTextsRead) {
-                    cache->songTexts = read_id3v2_texts(cache->source);
-                    cache->songTextsRead = true;
-                }
-                fallback = cache->songTexts.*song.text;
-                break;
-            }
+            cache->typeRead = true;
         }
-        if (!fallback)
-            return B_ENTRY_NOT_FOUND;
-        *value = *fallback;
-    } catch (const std::exception&) {
-        return B_NO_MEMORY;
+        fallback = cache->type;
+    } else {
+        static const struct {
+            const char* name;
+            std::optional<std::string> SongTexts::*text;
+        } kSongAttributes[] = {
+            { "Title", &SongTexts::title },
+            { "Artist", &SongTexts::artist },
+            { "Album", &SongTexts::album },
+            { "Year", &SongTexts::year },
+            { "Comment", &SongTexts::comment },
+            { "Track", &SongTexts::track },
+        };
+        for (const auto& song : kSongAttributes) {
+            if (std::strcmp(name, song.name) != 0)
+                continue;
+            if (!cache->songTextsRead) {
+                cache->songTexts = read_id3v2_texts(cache->source);
+                cache->songTextsRead = true;
+            }
+            fallback = cache->songTexts.*song.text;
+            break;
+        }
     }
+    if (!fallback)
+        return B_ENTRY_NOT_FOUND;
+    *value = *fallback;
     return B_OK;
 }
 
@@ -304,13 +284,9 @@ status_t BNode::GetAttrInfo(const char* name, attr_info* info) const
     info->size = static_cast<off_t>(value.size());
     if (!value.empty() && value.back() != '\0')
         info->size++;
-    try {
-        d->probedName = name;
-        d->probedValue = std::move(value);
-        d->probed = true;
-    } catch (const std::exception&) {
-        // Only the keeping failed: ReadAttr reads again.
-    }
+    d->probedName = name;
+    d->probedValue = std::move(value);
+    d->probed = true;
     return B_OK;
 }
 
@@ -340,7 +316,7 @@ ssize_t BNode::ReadAttr(
 }
 
 // Stores the bytes as given (no NUL is added); offset 0 replaces the value, a later offset
-// writes into it. Bytes written, B_NO_INIT, B_BAD_VALUE, B_NO_MEMORY, or the mapped errno (the
+// writes into it. Bytes written, B_NO_INIT, B_BAD_VALUE, or the mapped errno (the
 // mapped ENOTSUP where the file system keeps no xattrs).
 ssize_t BNode::WriteAttr(
     const char* name, type_code, off_t offset, const void* buffer, size_t length)
@@ -352,18 +328,14 @@ ssize_t BNode::WriteAttr(
     fPrivate->probed = false;
     std::string xname = xattr_name(name);
     std::string bytes;
-    try {
-        if (offset > 0) {
-            status_t status = read_xattr(fFd, fPath, xname, &bytes);
-            if (status != B_OK && status != B_ENTRY_NOT_FOUND)
-                return status;
-            if (bytes.size() < static_cast<size_t>(offset) + length)
-                bytes.resize(static_cast<size_t>(offset) + length, '\0');
-        } else {
-            bytes.resize(length);
-        }
-    } catch (const std::exception&) {
-        return B_NO_MEMORY;
+    if (offset > 0) {
+        status_t status = read_xattr(fFd, fPath, xname, &bytes);
+        if (status != B_OK && status != B_ENTRY_NOT_FOUND)
+            return status;
+        if (bytes.size() < static_cast<size_t>(offset) + length)
+            bytes.resize(static_cast<size_t>(offset) + length, '\0');
+    } else {
+        bytes.resize(length);
     }
     if (length > 0)
         std::memcpy(bytes.data() + offset, buffer, length);

@@ -37,15 +37,18 @@ public:
     virtual void Unset();
     status_t InitCheck() const { return fStatus; }
 
-    // B_OK when the attribute exists; B_ENTRY_NOT_FOUND when it does not; B_NO_INIT.
+    // B_OK when the attribute exists; B_ENTRY_NOT_FOUND when it does not; B_NO_INIT;
+    // B_BAD_VALUE (null argument); B_BUSY when it keeps changing size; other mapped errno.
     status_t GetAttrInfo(const char* name, attr_info* info) const;
     // Bytes read (at most length), or a negative status (B_ENTRY_NOT_FOUND, B_NO_INIT,
-    // B_BAD_VALUE).
+    // B_BAD_VALUE, B_BUSY, other mapped errno).
     ssize_t ReadAttr(
         const char* name, type_code type, off_t offset, void* buffer, size_t length) const;
-    // Stores the bytes as given; bytes written or a negative status.
+    // Stores the bytes as given; bytes written or a negative status (B_NO_INIT, B_BAD_VALUE,
+    // the mapped ENOTSUP where the file system keeps no attributes, other mapped errno).
     [[nodiscard]] ssize_t WriteAttr(
         const char* name, type_code type, off_t offset, const void* buffer, size_t length);
+    // B_OK, B_NO_INIT, B_BAD_VALUE, B_ENTRY_NOT_FOUND, other mapped errno.
     [[nodiscard]] status_t RemoveAttr(const char* name);
 
 protected:

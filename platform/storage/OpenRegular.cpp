@@ -1,4 +1,5 @@
-// platform/storage/OpenRegular.cpp: opening a regular file and nothing else, even racing.
+// platform/storage/OpenRegular.cpp: opening a regular file and nothing else, even racing, and a
+// folder's listing.
 #include "platform/storage/OpenRegular.h"
 
 #include <cerrno>
@@ -115,4 +116,18 @@ int stat_through_handle(int dirFd, const char* name, struct stat* st)
     st->st_mtim = { static_cast<time_t>(sx.stx_mtime.tv_sec), sx.stx_mtime.tv_nsec };
     st->st_ctim = { static_cast<time_t>(sx.stx_ctime.tv_sec), sx.stx_ctime.tv_nsec };
     return 0;
+}
+
+DIR* open_listing(int dirFd)
+{
+    int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0)
+        return nullptr;
+    DIR* dir = ::fdopendir(listFd);
+    if (dir == nullptr) {
+        int error = errno;
+        ::close(listFd);
+        errno = error;
+    }
+    return dir;
 }

@@ -1,7 +1,8 @@
-// platform/storage/OpenRegular.h: opening a regular file and nothing else, even racing
-// (storage-internal).
+// platform/storage/OpenRegular.h: opening a regular file and nothing else, even racing, and a
+// folder's listing (storage-internal).
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 // What open_regular returns for a node that is not a regular file (its state is in *st).
@@ -19,3 +20,7 @@ int open_regular(int dirFd, const char* name, int flags, bool follow, struct sta
 // it for an open file, not from an attribute cache (sshfs keeps one by path); other nodes as
 // fstatat gives them. 0, or -1 with errno set.
 int stat_through_handle(int dirFd, const char* name, struct stat* st);
+
+// A listing of the folder dirFd (which may be an O_PATH descriptor), to be closed with
+// closedir; null with errno set.
+DIR* open_listing(int dirFd);

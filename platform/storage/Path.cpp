@@ -2,6 +2,7 @@
 #include "platform/storage/Path.h"
 
 #include "platform/storage/Entry.h"
+#include "platform/support/PathParts.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -32,11 +33,10 @@ status_t normalized(const std::string& path, std::string* result)
         return B_OK;
     }
     int error = errno;
-    size_t slash = path.rfind('/');
-    std::string leaf = path.substr(slash + 1);
-    if (error != ENOENT || slash == std::string::npos || leaf == "." || leaf == "..")
+    std::string leaf(path_leaf(path));
+    if (error != ENOENT || path.find('/') == std::string::npos || leaf == "." || leaf == "..")
         return status_for_errno(error);
-    std::string dir = slash == 0 ? "/" : path.substr(0, slash);
+    std::string dir = path_folder(path);
     char* real = ::realpath(dir.c_str(), nullptr);
     if (real == nullptr)
         return status_for_errno(errno);
@@ -119,6 +119,5 @@ const char* BPath::Leaf() const
 {
     if (fStatus != B_OK)
         return nullptr;
-    size_t slash = fPath.rfind('/');
-    return fPath.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+    return fPath.c_str() + (fPath.size() - path_leaf(fPath).size());
 }

@@ -4,6 +4,7 @@
 #include "platform/storage/Rename.h"
 
 #include "platform/storage/Journal.h"
+#include "platform/storage/OpenRegular.h"
 #include "platform/storage/RenameMarks.h"
 #include "platform/storage/TestSeams.h"
 #include "platform/support/Utf8.h"
@@ -29,7 +30,6 @@ bool same_node(const struct stat& a, const struct stat& b)
 
 } // namespace
 
-// Whether name, in dirFd, names the node `ours`; its stat goes to *now.
 bool names_node(int dirFd, const char* name, const struct stat& ours, struct stat* now)
 {
     struct stat st;
@@ -147,11 +147,6 @@ status_t rename_checked(
 
 } // namespace
 
-// Moves oldName (the node `ours`) to newName within dirFd without ever replacing newName, the
-// safest way the file system allows: renameat2 with RENAME_NOREPLACE; where the flag is refused
-// (NFS, NTFS-3G, FUSE), a hard link and an unlink; where hard links are refused too (FUSE exFAT
-// and FAT), a checked plain rename. B_OK, B_FILE_EXISTS, B_ENTRY_NOT_FOUND,
-// B_PERMISSION_DENIED, other mapped errno.
 status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
     const struct stat& ours, RenameLessons* lessons)
 {
@@ -200,18 +195,6 @@ status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
 namespace
 {
 
-// A listing of the folder dirFd (which may be an O_PATH descriptor), or null.
-DIR* open_listing(int dirFd)
-{
-    int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listFd < 0)
-        return nullptr;
-    DIR* dir = ::fdopendir(listFd);
-    if (dir == nullptr)
-        ::close(listFd);
-    return dir;
-}
-
 // Whether the folder lists an entry spelled exactly name.
 bool is_listed(int dirFd, const char* name)
 {
@@ -227,24 +210,6 @@ bool is_listed(int dirFd, const char* name)
     }
     ::closedir(dir);
     return listed;
-}
-
-// The code point of the strictly valid UTF-8 character that fills text.
-char32_t decode_utf8(std::string_view text)
-{
-    const auto byte
-        = [&](size_t at) { return static_cast<char32_t>(static_cast<unsigned char>(text[at])); };
-    switch (text.size()) {
-    case 1:
-        return byte(0);
-    case 2:
-        return (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
-    case 3:
-        return (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
-    default:
-        return (byte(0) & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6
-            | (byte(3) & 0x3F);
-    }
 }
 
 // name under Unicode simple case folding, as code points. A name that is not strictly valid
@@ -270,12 +235,6 @@ std::u32string case_folded(std::string_view name)
 
 } // namespace
 
-// True when newName is taken only because the file system ignores case: the two names are
-// the same under simple case folding, and every entry the folder lists that folds like newName
-// is our own, spelled oldName (FUSE file systems give each spelling a number of its own) or,
-// where the listing shows another spelling (lowntfs-3g's ignore_case lists lower case), our
-// node, which then has no other name (a hard link spelled in another case is another entry).
-// Nothing is concluded from a folder that cannot be listed.
 bool is_case_alias(int dirFd, const char* oldName, const char* newName, const struct stat& ours)
 {
     const std::u32string target = case_folded(newName);
@@ -301,12 +260,6 @@ bool is_case_alias(int dirFd, const char* oldName, const char* newName, const st
     return complete && found && !other;
 }
 
-// A case-only rename on a case-insensitive file system, where newName is only another
-// spelling of our own entry. A plain rename to it does that on most FUSE file systems;
-// elsewhere it may do nothing, since both names are one entry, and on fusefat it frees the
-// file's clusters (the data is lost at the next write), so there it is never tried. Then
-// old -> temporary -> new, and back to old if the second step fails. *actual becomes the name
-// the file ends under.
 status_t rename_case(int dirFd, const char* oldName, const char* newName, const struct stat& ours,
     bool direct, std::string* actual, RenameLessons* lessons)
 {

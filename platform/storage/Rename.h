@@ -26,15 +26,22 @@ bool names_node(int dirFd, const char* name, const struct stat& ours, struct sta
 // (NFS, NTFS-3G, FUSE), a hard link and an unlink; where hard links are refused too (FUSE exFAT
 // and FAT), a checked plain rename. lessons, if given, are the folder's: they are kept and
 // followed. B_OK, B_FILE_EXISTS, B_ENTRY_NOT_FOUND, B_PERMISSION_DENIED, other mapped errno.
-status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
+[[nodiscard]] status_t move_no_replace(int dirFd, const char* oldName, const char* newName,
     const struct stat& ours, RenameLessons* lessons = nullptr);
 
-// True when newName is taken only because the file system ignores case (Unicode simple case
-// folding, confirmed by a complete listing of the folder).
+// True when newName is taken only because the file system ignores case: the two names are
+// the same under Unicode simple case folding, and every entry the folder lists that folds like
+// newName is our own, spelled oldName (FUSE file systems give each spelling a number of its own)
+// or, where the listing shows another spelling (lowntfs-3g's ignore_case lists lower case), our
+// node, which then has no other name (a hard link spelled in another case is another entry).
+// Nothing is concluded from a folder that cannot be listed.
 bool is_case_alias(int dirFd, const char* oldName, const char* newName, const struct stat& ours);
 
-// A case-only rename where newName is only another spelling of our own entry: directly where
-// `direct` allows, else through a visible temporary name. *actual becomes the name the file
-// ends under.
-status_t rename_case(int dirFd, const char* oldName, const char* newName, const struct stat& ours,
-    bool direct, std::string* actual, RenameLessons* lessons = nullptr);
+// A case-only rename on a case-insensitive file system, where newName is only another spelling
+// of our own entry. Where `direct` allows, a plain rename to it first: that does it on most FUSE
+// file systems, may do nothing elsewhere (both names are one entry), and on fusefat frees the
+// file's clusters (the data is lost at the next write), so there `direct` is false. Where the
+// new spelling is not listed then, old -> temporary -> new, and back to old if the second step
+// fails. *actual becomes the name the file ends under.
+[[nodiscard]] status_t rename_case(int dirFd, const char* oldName, const char* newName,
+    const struct stat& ours, bool direct, std::string* actual, RenameLessons* lessons = nullptr);

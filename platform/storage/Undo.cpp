@@ -4,6 +4,7 @@
 #include "platform/storage/Entry.h"
 #include "platform/storage/FileSystemTraits.h"
 #include "platform/storage/Journal.h"
+#include "platform/support/PathParts.h"
 #include "platform/support/Trace.h"
 
 #include <algorithm>
@@ -55,12 +56,6 @@ bool is_journaled_file(const node_ref& now, const node_ref& recorded, bool pathI
         && (now.modified.tv_sec > recorded.modified.tv_sec
             || (now.modified.tv_sec == recorded.modified.tv_sec
                 && now.modified.tv_nsec >= recorded.modified.tv_nsec));
-}
-
-std::string leaf_of(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool holds(const journal_file& journal, journal_step step)
@@ -214,7 +209,7 @@ undo_report undo_last_run()
             if (record.step == journal_step::undo)
                 undoing.insert(record.from);
         for (const journal_file& journal : journals)
-            if (undoing.count(leaf_of(journal.path)) != 0 && !journal.writer_alive)
+            if (undoing.count(std::string(path_leaf(journal.path))) != 0 && !journal.writer_alive)
                 runs.push_back(&journal);
     }
     if (runs.empty())
@@ -224,7 +219,7 @@ undo_report undo_last_run()
     for (const journal_file* run : runs) {
         journal_record mark;
         mark.step = journal_step::undo;
-        mark.from = leaf_of(run->path);
+        mark.from = path_leaf(run->path);
         (void)journal_append(mark);
     }
     for (const journal_file* run : runs) {

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 
 // Bytes read (0 at the end), or B_BAD_VALUE for a null buffer.
 ssize_t BMallocIO::Read(void* buffer, size_t size)
@@ -20,21 +19,35 @@ ssize_t BMallocIO::Read(void* buffer, size_t size)
     return static_cast<ssize_t>(count);
 }
 
-// Writes at the current position, overwriting and then extending; bytes written, B_BAD_VALUE
-// for a null buffer, or B_NO_MEMORY.
+// Writes at the current position, overwriting and then extending; bytes written, or B_BAD_VALUE
+// for a null buffer.
 ssize_t BMallocIO::Write(const void* buffer, size_t size)
 {
     if (size == 0)
         return 0;
     if (buffer == nullptr)
         return B_BAD_VALUE;
-    try {
-        if (fPosition + size > fData.size())
-            fData.resize(fPosition + size);
-    } catch (const std::exception&) {
-        return B_NO_MEMORY;
-    }
+    if (fPosition + size > fData.size())
+        fData.resize(fPosition + size);
     std::memcpy(fData.data() + fPosition, buffer, size);
     fPosition += size;
     return static_cast<ssize_t>(size);
+}
+
+status_t read_capped(BDataIO* stream, size_t cap, std::string* bytes)
+{
+    bytes->clear();
+    char buffer[65536];
+    for (;;) {
+        ssize_t read = stream->Read(buffer, std::min(sizeof buffer, cap + 1 - bytes->size()));
+        if (read < 0)
+            return static_cast<status_t>(read);
+        if (read == 0)
+            return B_OK;
+        bytes->append(buffer, static_cast<size_t>(read));
+        if (bytes->size() > cap) {
+            bytes->resize(cap);
+            return B_BAD_VALUE;
+        }
+    }
 }

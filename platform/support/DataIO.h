@@ -14,6 +14,11 @@ public:
     virtual ssize_t Write(const void* buffer, size_t size) = 0;
 };
 
+// Reads stream to its end into *bytes, never more than one byte past cap. B_OK with the whole
+// content; B_BAD_VALUE when there is more than cap (*bytes then holds the first cap bytes); or
+// the stream's read error (*bytes holds what came before it).
+status_t read_capped(BDataIO* stream, size_t cap, std::string* bytes);
+
 // A stream over a byte string held in memory.
 class BMallocIO : public BDataIO
 {

@@ -1,4 +1,12 @@
 // platform/support/SupportDefs.h: the platform's integer types, status codes and type codes.
+//
+// Failures are status codes, never exceptions, with one policy throughout:
+// - Allocation failure ends the program, as in Qt: no try around an allocation, no
+//   new (std::nothrow). Sizes read from files are bounded before anything is allocated.
+// - Exceptions from Qt or TagLib are caught where those libraries are called, and only there;
+//   they become a status (B_ERROR) or "nothing found".
+// - A status that reports a failure to the user is [[nodiscard]]; a caller that may ignore one
+//   says why with (void).
 #pragma once
 
 #include <cstddef>

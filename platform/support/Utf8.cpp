@@ -127,3 +127,20 @@ std::string utf8_of_id3v1(std::string_view text, size_t field)
     }
     return converted;
 }
+
+char32_t decode_utf8(std::string_view text)
+{
+    const auto byte
+        = [&](size_t at) { return static_cast<char32_t>(static_cast<unsigned char>(text[at])); };
+    switch (text.size()) {
+    case 1:
+        return byte(0);
+    case 2:
+        return (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
+    case 3:
+        return (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+    default:
+        return (byte(0) & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6
+            | (byte(3) & 0x3F);
+    }
+}

@@ -12,6 +12,10 @@ bool is_strict_utf8(std::string_view text);
 // does (text is empty, or its first bytes are not such a character).
 size_t utf8_character_length(std::string_view text);
 
+// The code point of the strictly valid UTF-8 character that fills text (one that
+// utf8_character_length measured); the bytes are not checked again.
+char32_t decode_utf8(std::string_view text);
+
 // An ID3v1 text field as UTF-8, given the field's length: text as it stands where it is strictly
 // valid UTF-8. A text that fills its field, is valid UTF-8 up to an incomplete character at its
 // very end and holds a complete multi-byte character before it was UTF-8 cut by its writer: it

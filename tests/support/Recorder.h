@@ -28,8 +28,8 @@ private:
 };
 
 // Captures what is written to standard output (file descriptor 1) between construction and
-// Take(), flushing C stdio on both ends; when it ends, the whole capture goes on to the real
-// standard output, so that test failures reported there are seen.
+// Take(), flushing the trace's writer on both ends; when it ends, the whole capture goes on to the
+// real standard output, so that test failures reported there are seen.
 class TraceCapture
 {
 public:
