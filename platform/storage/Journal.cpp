@@ -251,6 +251,22 @@ void after_fork_parent()
     sLock.unlock();
 }
 
+// A step was journaled whose rename has not ended (no `done` after it yet).
+bool sUnfinished = false;
+
+// At a clean exit with every rename ended, the journal is made read-only: nothing in it is left
+// to recover, so a later start's recovery passes it over without reading it (undo still reads
+// it). A killed run never gets here, and its journal stays writable, to be read whole.
+void close_journal()
+{
+    std::lock_guard<std::mutex> lock(sLock);
+    if (sFd < 0 || sFailed || sUnfinished)
+        return;
+    if (sDirty)
+        ::fdatasync(sFd);
+    (void)::fchmod(sFd, 0400);
+}
+
 void after_fork_child()
 {
     if (sFd >= 0)
@@ -258,6 +274,7 @@ void after_fork_child()
     sFd = -1;
     sFailed = false;
     sDirty = false;
+    sUnfinished = false;
     sPath.clear();
     sLock.unlock();
 }
@@ -267,7 +284,9 @@ int create_journal()
 {
     static const bool forks
         = ::pthread_atfork(prepare_fork, after_fork_parent, after_fork_child) == 0;
+    static const bool closes = std::atexit(close_journal) == 0;
     (void)forks;
+    (void)closes;
     errno = 0;
     std::string folder = state_folder(true);
     if (folder.empty())
@@ -329,6 +348,10 @@ status_t journal_append(const journal_record& record)
         if (written == static_cast<ssize_t>(bytes.size())) {
             sEnd += written;
             sDirty = true;
+            if (record.step == journal_step::done)
+                sUnfinished = false;
+            else if (record.step <= journal_step::link)
+                sUnfinished = true;
             if (std::chrono::steady_clock::now() - sLastSync >= kSyncEvery) {
                 ::fdatasync(sFd);
                 sDirty = false;
@@ -778,12 +801,18 @@ void journal_recover()
         // recovering it now.
         if (fd.fd < 0 || ::flock(fd.fd, LOCK_EX | LOCK_NB) != 0)
             continue;
+        // Read-only: its writer ended cleanly, or it was recovered; nothing is left to do.
+        struct stat mode;
+        if (::fstat(fd.fd, &mode) != 0 || (mode.st_mode & S_IWUSR) == 0)
+            continue;
         journal_file journal;
         size_t end = 0;
         read_journal(fd.fd, &journal, &end);
         std::vector<Rename> renames = unfinished(journal.records);
-        if (renames.empty())
+        if (renames.empty()) {
+            (void)::fchmod(fd.fd, 0400);
             continue;
+        }
         struct stat written;
         if (::fstat(fd.fd, &written) != 0)
             continue;
@@ -802,7 +831,9 @@ void journal_recover()
         std::string mark = encode(closing);
         if (::ftruncate(writer.fd, static_cast<off_t>(end)) == 0
             && ::pwrite(writer.fd, mark.data(), mark.size(), static_cast<off_t>(end))
-                == static_cast<ssize_t>(mark.size()))
+                == static_cast<ssize_t>(mark.size())) {
             ::fdatasync(writer.fd);
+            (void)::fchmod(writer.fd, 0400);
+        }
     }
 }
