@@ -5,6 +5,7 @@
 #include "platform/storage/Path.h"
 #include "platform/storage/TestSeams.h"
 #include "tests/support/Child.h"
+#include "tests/support/RenameWays.h"
 #include "tests/support/Scratch.h"
 
 #include <gtest/gtest.h>
@@ -43,20 +44,9 @@ std::string name_of(const BEntry& entry)
     return ref.name;
 }
 
-std::string way_name(const testing::TestParamInfo<RenameWay>& info)
-{
-    return info.param == RenameWay::NoReplace ? "NoReplace"
-        : info.param == RenameWay::LinkUnlink ? "LinkUnlink"
-        : info.param == RenameWay::Plain      ? "Plain"
-                                              : "PlainRefusing";
-}
-
 } // namespace
 
-INSTANTIATE_TEST_SUITE_P(Entry, Rename,
-    testing::Values(
-        RenameWay::NoReplace, RenameWay::LinkUnlink, RenameWay::Plain, RenameWay::PlainRefusing),
-    way_name);
+INSTANTIATE_TEST_SUITE_P(Entry, Rename, kAllRenameWays, rename_way_name);
 
 TEST_P(Rename, MovesTheFileAndTheEntryFollows)
 {

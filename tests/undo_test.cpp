@@ -11,6 +11,7 @@
 #include "platform/storage/Undo.h"
 #include "tests/support/Child.h"
 #include "tests/support/Recorder.h"
+#include "tests/support/RenameWays.h"
 #include "tests/support/Scratch.h"
 
 #include <gtest/gtest.h>
@@ -122,20 +123,9 @@ protected:
     ScratchDir state;
 };
 
-std::string way_name(const testing::TestParamInfo<RenameWay>& info)
-{
-    return info.param == RenameWay::NoReplace ? "NoReplace"
-        : info.param == RenameWay::LinkUnlink ? "LinkUnlink"
-        : info.param == RenameWay::Plain      ? "Plain"
-                                              : "PlainRefusing";
-}
-
 } // namespace
 
-INSTANTIATE_TEST_SUITE_P(Journal, Undo,
-    testing::Values(
-        RenameWay::NoReplace, RenameWay::LinkUnlink, RenameWay::Plain, RenameWay::PlainRefusing),
-    way_name);
+INSTANTIATE_TEST_SUITE_P(Journal, Undo, kAllRenameWays, rename_way_name);
 
 TEST_P(Undo, PutsBackWhatIsStillAsRenamedAndListsTheRest)
 {
