@@ -5,7 +5,7 @@
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
 #include "platform/interface/Alert.h"
-#include "platform/storage/Journal.h"
+#include "platform/storage/rename/Journal.h"
 #include "platform/storage/Uri.h"
 #include "platform/support/Trace.h"
 

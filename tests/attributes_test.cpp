@@ -4,7 +4,7 @@
 
 #include "platform/storage/Entry.h"
 #include "platform/storage/File.h"
-#include "platform/storage/Id3v2Text.h"
+#include "platform/storage/id3v2/Id3v2Text.h"
 #include "scripts/mp3gen.h"
 #include "tests/support/Scratch.h"
 

@@ -2,7 +2,7 @@
 #include "platform/storage/File.h"
 
 #include "platform/storage/Entry.h"
-#include "platform/storage/OpenRegular.h"
+#include "platform/support/OpenRegular.h"
 #include "platform/storage/SeenNode.h"
 
 #include <cerrno>

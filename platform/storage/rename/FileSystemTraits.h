@@ -1,4 +1,4 @@
-// platform/storage/FileSystemTraits.h: what a rename must know of the file system a folder is
+// platform/storage/rename/FileSystemTraits.h: what a rename must know of the file system a folder is
 // on (storage-internal).
 #pragma once
 

@@ -1,5 +1,5 @@
-// platform/storage/RenameMarks.cpp: the visible temporary name a change of case goes through.
-#include "platform/storage/RenameMarks.h"
+// platform/storage/rename/RenameMarks.cpp: the visible temporary name a change of case goes through.
+#include "platform/storage/rename/RenameMarks.h"
 
 namespace
 {

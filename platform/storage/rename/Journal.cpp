@@ -1,16 +1,16 @@
-// platform/storage/Journal.cpp: the process's write-ahead journal and the reader of earlier ones.
+// platform/storage/rename/Journal.cpp: the process's write-ahead journal and the reader of earlier ones.
 //
 // A journal is "ORVJRNL1" and then records, each: its length (4 bytes, little-endian), the
 // record, and a checksum (FNV-1a, 4 bytes) of length and record. A record: the step (1 byte),
 // folder device and node (8 each), three byte strings (folder path, from, to; each a 2-byte
 // length and its bytes), and the file's identity (device, node: 8 each; has_times: 1; size,
 // modified and changed seconds and nanoseconds: 8 each).
-#include "platform/storage/Journal.h"
+#include "platform/storage/rename/Journal.h"
 
-#include "platform/storage/FileSystemTraits.h"
+#include "platform/storage/rename/FileSystemTraits.h"
 #include "platform/storage/FindDirectory.h"
-#include "platform/storage/OpenRegular.h"
-#include "platform/storage/Rename.h"
+#include "platform/support/OpenRegular.h"
+#include "platform/storage/rename/Rename.h"
 #include "platform/support/PathParts.h"
 #include "platform/support/Trace.h"
 

@@ -1,9 +1,9 @@
-// platform/storage/AttributeFallback.cpp: song texts from ID3v2 tags and file types (Qt's MIME
+// platform/storage/id3v2/AttributeFallback.cpp: song texts from ID3v2 tags and file types (Qt's MIME
 // database), for files without stored attributes.
-#include "platform/storage/AttributeFallback.h"
+#include "platform/storage/id3v2/AttributeFallback.h"
 
-#include "platform/storage/Id3v2Text.h"
-#include "platform/storage/OpenRegular.h"
+#include "platform/storage/id3v2/Id3v2Text.h"
+#include "platform/support/OpenRegular.h"
 
 #include <QByteArray>
 #include <QMimeDatabase>

@@ -1,4 +1,4 @@
-// platform/storage/Rename.h: the ways a name moves within its folder without replacing another
+// platform/storage/rename/Rename.h: the ways a name moves within its folder without replacing another
 // (storage-internal; BEntry::Rename chooses among them).
 #pragma once
 

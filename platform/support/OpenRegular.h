@@ -1,4 +1,4 @@
-// platform/storage/OpenRegular.h: opening a regular file and nothing else, even racing, and a
+// platform/support/OpenRegular.h: opening a regular file and nothing else, even racing, and a
 // folder's listing (storage-internal).
 #pragma once
 

@@ -1,8 +1,8 @@
-// platform/storage/AttributeFallback.h: attribute values for files that store no xattr: song texts
+// platform/storage/id3v2/AttributeFallback.h: attribute values for files that store no xattr: song texts
 // from the ID3v2 tag and the type from the shared MIME database. Private to platform/.
 #pragma once
 
-#include "platform/storage/Id3v2Frames.h"
+#include "platform/storage/id3v2/Id3v2Frames.h"
 
 #include <sys/stat.h>
 

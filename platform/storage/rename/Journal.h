@@ -1,4 +1,4 @@
-// platform/storage/Journal.h: the process's write-ahead journal of what its renames leave behind
+// platform/storage/rename/Journal.h: the process's write-ahead journal of what its renames leave behind
 // and of the renames themselves, and the reader of earlier runs' journals (recovery and undo).
 #pragma once
 
