@@ -2,7 +2,7 @@
 // and of the renames themselves, and the reader of earlier runs' journals (recovery and undo).
 #pragma once
 
-#include "platform/storage/Entry.h"
+#include "platform/storage/rename/NodeRef.h"
 #include "platform/support/SupportDefs.h"
 
 #include <cstdint>
