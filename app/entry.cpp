@@ -5,8 +5,8 @@
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
 #include "platform/interface/Alert.h"
-#include "platform/storage/rename/Journal.h"
 #include "platform/storage/Uri.h"
+#include "platform/storage/rename/Journal.h"
 #include "platform/support/ProgramName.h"
 #include "platform/support/Trace.h"
 

@@ -6,9 +6,9 @@
 #include "platform/app/Application.h"
 #include "platform/app/Catalog.h"
 
+#include "platform/storage/Undo.h"
 #include "platform/storage/rename/Journal.h"
 #include "platform/storage/rename/TestSeams.h"
-#include "platform/storage/Undo.h"
 #include "tests/support/Child.h"
 #include "tests/support/Recorder.h"
 #include "tests/support/RenameWays.h"

@@ -1,5 +1,6 @@
-// platform/storage/rename/Journal.h: the process's write-ahead journal of what its renames leave behind
-// and of the renames themselves, and the reader of earlier runs' journals (recovery and undo).
+// platform/storage/rename/Journal.h: the process's write-ahead journal of what its renames leave
+// behind and of the renames themselves, and the reader of earlier runs' journals (recovery and
+// undo).
 #pragma once
 
 #include "platform/storage/rename/NodeRef.h"

@@ -4,9 +4,9 @@
 #include "platform/storage/rename/Rename.h"
 
 #include "platform/storage/rename/Journal.h"
-#include "platform/support/OpenRegular.h"
 #include "platform/storage/rename/RenameMarks.h"
 #include "platform/storage/rename/TestSeams.h"
+#include "platform/support/OpenRegular.h"
 #include "platform/support/Utf8.h"
 
 #include <QChar>
