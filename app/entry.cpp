@@ -5,8 +5,9 @@
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
 #include "platform/interface/Alert.h"
-#include "platform/storage/Journal.h"
 #include "platform/storage/Uri.h"
+#include "platform/storage/rename/Journal.h"
+#include "platform/support/ProgramName.h"
 #include "platform/support/Trace.h"
 
 #include <cstdio>
@@ -33,6 +34,9 @@ bool local_path(const char* argument, std::string* path)
 
 int orvalin_main(int argc, char** argv)
 {
+    // The names every kit writes for the program come from its signature, here and nowhere else.
+    if (set_program_signature(kSignature) != B_OK)
+        return 1;
     // The one option, "--undo", stands before the files; "--" ends the options. Every other
     // argument is a file: what follows is the argument list without the options.
     bool undo = false;

@@ -5,8 +5,8 @@
 #include "platform/app/Application.h"
 #include "platform/app/Catalog.h"
 #include "platform/interface/Alert.h"
-#include "platform/storage/Journal.h"
 #include "platform/storage/Undo.h"
+#include "platform/storage/rename/Journal.h"
 #include "platform/support/Trace.h"
 
 #include <string>

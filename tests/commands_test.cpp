@@ -5,7 +5,7 @@
 #include "platform/app/Application.h"
 #include "platform/app/QtAccess.h"
 #include "platform/layout/QtAccess.h"
-#include "platform/storage/TestSeams.h"
+#include "platform/storage/rename/TestSeams.h"
 #include "scripts/mp3gen.h"
 
 #include <QCursor>

@@ -9,8 +9,8 @@
 #include "platform/app/Application.h"
 #include "platform/app/Message.h"
 #include "platform/storage/Entry.h"
-#include "platform/storage/RenameMarks.h"
-#include "platform/storage/TestSeams.h"
+#include "platform/storage/rename/RenameMarks.h"
+#include "platform/storage/rename/TestSeams.h"
 #include "scripts/mp3gen.h"
 #include "window/TagViewer_window.h"
 

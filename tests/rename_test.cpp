@@ -3,7 +3,7 @@
 #include "platform/storage/Entry.h"
 
 #include "platform/storage/Path.h"
-#include "platform/storage/TestSeams.h"
+#include "platform/storage/rename/TestSeams.h"
 #include "tests/support/Child.h"
 #include "tests/support/RenameWays.h"
 #include "tests/support/Scratch.h"

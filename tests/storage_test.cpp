@@ -3,9 +3,9 @@
 #include "platform/storage/Entry.h"
 #include "platform/storage/File.h"
 #include "platform/storage/FindDirectory.h"
-#include "platform/storage/Journal.h"
 #include "platform/storage/Path.h"
-#include "platform/storage/TestSeams.h"
+#include "platform/storage/rename/Journal.h"
+#include "platform/storage/rename/TestSeams.h"
 #include "tests/support/Child.h"
 #include "tests/support/Scratch.h"
 

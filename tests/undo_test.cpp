@@ -6,9 +6,9 @@
 #include "platform/app/Application.h"
 #include "platform/app/Catalog.h"
 
-#include "platform/storage/Journal.h"
-#include "platform/storage/TestSeams.h"
 #include "platform/storage/Undo.h"
+#include "platform/storage/rename/Journal.h"
+#include "platform/storage/rename/TestSeams.h"
 #include "tests/support/Child.h"
 #include "tests/support/Recorder.h"
 #include "tests/support/RenameWays.h"

@@ -4,7 +4,7 @@
 #include "platform/app/Catalog.h"
 #include "platform/interface/Alert.h"
 #include "platform/storage/Entry.h"
-#include "platform/storage/Journal.h"
+#include "platform/storage/rename/Journal.h"
 #include "platform/support/Trace.h"
 
 void TagViewer_window::rena()

@@ -4,6 +4,7 @@
 #include "platform/app/Catalog.h"
 #include "platform/app/Message.h"
 #include "platform/app/WindowPrivate.h"
+#include "platform/support/ProgramName.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -75,10 +76,10 @@ void ensure_gui()
 {
     if (QCoreApplication::instance() != nullptr)
         return;
-    static char name[] = "orvalin";
+    static std::string name = program_leaf();
     static char option[] = "-platform";
     static char choice[32] = "";
-    static char* argv[] = { name, option, choice, nullptr };
+    static char* argv[] = { name.data(), option, choice, nullptr };
     // Given as an argument, not through the environment, so that programs started from here
     // see the user's own setting.
     const char* platform = platform_choice(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
@@ -89,7 +90,7 @@ void ensure_gui()
     static QApplication* application = new QApplication(argc, argv);
     // Windows end through wait_for_thread and Run, never by Qt quitting on its own.
     QApplication::setQuitOnLastWindowClosed(false);
-    QGuiApplication::setDesktopFileName(QStringLiteral("orvalin"));
+    QGuiApplication::setDesktopFileName(QString::fromStdString(program_leaf()));
     load_catalogues();
     (void)application;
 }

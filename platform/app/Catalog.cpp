@@ -1,6 +1,8 @@
 // platform/app/Catalog.cpp: the program's catalogue and the toolkit's, through Qt Linguist's.
 #include "platform/app/Catalog.h"
 
+#include "platform/support/ProgramName.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLibraryInfo>
@@ -35,9 +37,10 @@ void load_catalogues()
         QCoreApplication::installTranslator(toolkit);
     // The program's, beside its binary both in the build tree and installed (bin/../share).
     auto* own = new QTranslator(QCoreApplication::instance());
-    if (own->load(locale, QStringLiteral("orvalin"), QStringLiteral("_"),
-            QCoreApplication::applicationDirPath()
-                + QStringLiteral("/../share/orvalin/translations")))
+    const QString leaf = QString::fromStdString(program_leaf());
+    if (own->load(locale, leaf, QStringLiteral("_"),
+            QCoreApplication::applicationDirPath() + QStringLiteral("/../share/") + leaf
+                + QStringLiteral("/translations")))
         QCoreApplication::installTranslator(own);
     // The direction follows the language the user reads first, catalogue or not.
     const QStringList languages = locale.uiLanguages();

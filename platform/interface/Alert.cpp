@@ -3,6 +3,7 @@
 
 #include "platform/app/Application.h"
 #include "platform/app/WindowPrivate.h"
+#include "platform/support/ProgramName.h"
 #include "platform/support/Trace.h"
 
 #include <QApplication>
@@ -73,7 +74,7 @@ QString button_text(const std::string& label)
 QMessageBox* make_box(const AlertRequest& request, std::vector<QAbstractButton*>* buttons)
 {
     auto* box = new CentredBox(alert_owner());
-    box->setWindowTitle(request.title.empty() ? QStringLiteral("Orvalin")
+    box->setWindowTitle(request.title.empty() ? QString::fromStdString(program_title())
                                               : QString::fromUtf8(request.title.c_str()));
     box->setTextFormat(Qt::PlainText);
     box->setText(QString::fromUtf8(request.text.c_str()));

@@ -1,6 +1,7 @@
 // platform/storage/AtomicFile.cpp: atomic replacement of a file through a temporary file and
 // rename.
 #include "platform/storage/AtomicFile.h"
+#include "platform/support/DataIO.h"
 #include "platform/support/PathParts.h"
 
 #include <cerrno>
@@ -48,22 +49,6 @@ status_t resolve_links(const char* path, std::string* target)
     return B_OK;
 }
 
-status_t write_all(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return status_for_errno(errno);
-        if (n == 0)
-            return B_DEVICE_FULL;
-        done += n;
-    }
-    return B_OK;
-}
-
 } // namespace
 
 status_t replace_file_atomically(const char* path, const std::string& bytes)
@@ -79,7 +64,7 @@ status_t replace_file_atomically(const char* path, const std::string& bytes)
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return status_for_errno(errno);
-    status = write_all(fd, bytes);
+    status = write_fully(fd, bytes.data(), bytes.size());
     if (status == B_OK && ::fsync(fd) != 0)
         status = status_for_errno(errno);
     if (::close(fd) != 0 && status == B_OK)

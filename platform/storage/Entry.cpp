@@ -1,13 +1,13 @@
 // platform/storage/Entry.cpp: entry references, their held folders, and entries.
 #include "platform/storage/Entry.h"
 
-#include "platform/storage/FileSystemTraits.h"
-#include "platform/storage/Journal.h"
-#include "platform/storage/OpenRegular.h"
 #include "platform/storage/Path.h"
-#include "platform/storage/Rename.h"
 #include "platform/storage/SeenNode.h"
-#include "platform/storage/TestSeams.h"
+#include "platform/storage/rename/FileSystemTraits.h"
+#include "platform/storage/rename/Journal.h"
+#include "platform/storage/rename/Rename.h"
+#include "platform/storage/rename/TestSeams.h"
+#include "platform/support/OpenRegular.h"
 #include "platform/support/PathParts.h"
 #include "platform/support/Utf8.h"
 

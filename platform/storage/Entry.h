@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/storage/NameRules.h"
+#include "platform/storage/rename/NodeRef.h"
 #include "platform/support/SupportDefs.h"
 
 #include <ctime>
@@ -10,23 +11,6 @@
 
 class BPath;
 struct directory_handle;
-
-// The identity of a node: its device and inode. A node of 0 is unknown. Where inode numbers do
-// not identify a file (FUSE file systems may give them per path), a rename also compares the
-// size and times taken with them.
-struct node_ref {
-    bool operator==(const node_ref& other) const
-    {
-        return device == other.device && node == other.node;
-    }
-
-    dev_t device = -1;
-    ino_t node = 0;
-    bool has_times = false; // size, modified and changed were taken with the node
-    off_t size = 0;
-    timespec modified = {};
-    timespec changed = {};
-};
 
 // A reference to a directory entry: device, directory (absolute path, and its inode for
 // identity) and leaf name. The leaf name is raw bytes; nothing here assumes an encoding.

@@ -2,8 +2,8 @@
 #include "platform/storage/File.h"
 
 #include "platform/storage/Entry.h"
-#include "platform/storage/OpenRegular.h"
 #include "platform/storage/SeenNode.h"
+#include "platform/support/OpenRegular.h"
 
 #include <cerrno>
 #include <fcntl.h>

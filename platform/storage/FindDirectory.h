@@ -3,8 +3,6 @@
 
 #include "platform/support/SupportDefs.h"
 
-#include <string>
-
 class BPath;
 class BVolume;
 
@@ -17,7 +15,3 @@ enum directory_which {
 // B_BAD_VALUE for an unknown constant or a null path.
 [[nodiscard]] status_t find_directory(
     directory_which which, BPath* path, bool create_it = false, BVolume* volume = nullptr);
-
-// Makes the folder path and its missing parents (mkdir -p), mode 0700 for what it creates;
-// B_OK or the mapped errno.
-status_t make_directories(const std::string& path);

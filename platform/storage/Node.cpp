@@ -2,9 +2,9 @@
 // ID3v2 and MIME-database fallbacks).
 #include "platform/storage/Node.h"
 
-#include "platform/storage/AttributeFallback.h"
 #include "platform/storage/Entry.h"
-#include "platform/storage/OpenRegular.h"
+#include "platform/storage/id3v2/AttributeFallback.h"
+#include "platform/support/OpenRegular.h"
 #include "platform/support/PathParts.h"
 
 #include <algorithm>

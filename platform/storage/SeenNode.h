@@ -1,7 +1,7 @@
 // platform/storage/SeenNode.h: what a name was last seen to hold, for the open that follows.
 #pragma once
 
-#include "platform/storage/OpenRegular.h"
+#include "platform/support/OpenRegular.h"
 
 #include <fcntl.h>
 #include <string>

@@ -2,8 +2,8 @@
 #include "platform/storage/Undo.h"
 
 #include "platform/storage/Entry.h"
-#include "platform/storage/FileSystemTraits.h"
-#include "platform/storage/Journal.h"
+#include "platform/storage/rename/FileSystemTraits.h"
+#include "platform/storage/rename/Journal.h"
 #include "platform/support/PathParts.h"
 #include "platform/support/Trace.h"
 

@@ -1,8 +1,13 @@
-// platform/support/DataIO.cpp: BMallocIO, a byte stream over a string held in memory.
+// platform/support/DataIO.cpp: BMallocIO, a byte stream over a string held in memory; capped
+// reads and whole writes.
 #include "platform/support/DataIO.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
+#include <poll.h>
+#include <unistd.h>
 
 // Bytes read (0 at the end), or B_BAD_VALUE for a null buffer.
 ssize_t BMallocIO::Read(void* buffer, size_t size)
@@ -50,4 +55,34 @@ status_t read_capped(BDataIO* stream, size_t cap, std::string* bytes)
             return B_BAD_VALUE;
         }
     }
+}
+
+status_t write_fully(int fd, const void* bytes, size_t size, int stallMs)
+{
+    const char* next = static_cast<const char*>(bytes);
+    while (size > 0) {
+        if (stallMs >= 0) {
+            pollfd ready { fd, POLLOUT, 0 };
+            int n = ::poll(&ready, 1, stallMs);
+            if (n == 0)
+                return status_for_errno(ETIMEDOUT);
+            if (n < 0 && errno != EINTR)
+                return status_for_errno(errno);
+            if (n < 0)
+                continue;
+        }
+        ssize_t n = ::write(fd, next, stallMs >= 0 ? std::min<size_t>(size, PIPE_BUF) : size);
+        if (n > 0) {
+            next += n;
+            size -= static_cast<size_t>(n);
+        } else if (n == 0) {
+            return B_DEVICE_FULL;
+        } else if (errno == EAGAIN && stallMs < 0) {
+            pollfd ready { fd, POLLOUT, 0 };
+            (void)::poll(&ready, 1, -1);
+        } else if (errno != EINTR && errno != EAGAIN) {
+            return status_for_errno(errno);
+        }
+    }
+    return B_OK;
 }

@@ -19,6 +19,14 @@ public:
 // the stream's read error (*bytes holds what came before it).
 status_t read_capped(BDataIO* stream, size_t cap, std::string* bytes);
 
+// Writes size bytes to the descriptor fd, whatever number of writes it takes: after EINTR and
+// short writes it goes on, and where fd is non-blocking (EAGAIN) it waits in poll as a blocking
+// write would. With stallMs >= 0, it waits at most that long for fd to take anything, before
+// each write, and writes at most PIPE_BUF bytes at once (a pipe with any room takes them whole),
+// so that it never blocks longer. B_OK; B_DEVICE_FULL where a write takes nothing; the mapped
+// ETIMEDOUT after a stall; other mapped errno.
+status_t write_fully(int fd, const void* bytes, size_t size, int stallMs = -1);
+
 // A stream over a byte string held in memory.
 class BMallocIO : public BDataIO
 {

@@ -2,11 +2,12 @@
 // own.
 #include "platform/support/Trace.h"
 
+#include "platform/support/DataIO.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <csignal>
 #include <cstdarg>
@@ -14,12 +15,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <exception>
 #include <fcntl.h>
 #include <mutex>
-#include <poll.h>
 #include <pthread.h>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -90,33 +90,10 @@ Writer& writer()
 }
 
 // Writes size bytes to standard output. False once a write fails for good or, bounded, once
-// standard output takes nothing for kStallMs; bounded writes go in pieces a pipe with any room
-// takes whole, so that they do not block either.
+// standard output takes nothing for kStallMs.
 bool write_out(const char* bytes, size_t size, bool bounded)
 {
-    while (size > 0) {
-        if (bounded) {
-            pollfd ready { STDOUT_FILENO, POLLOUT, 0 };
-            int n = ::poll(&ready, 1, kStallMs);
-            if (n == 0 || (n < 0 && errno != EINTR))
-                return false;
-            if (n < 0)
-                continue;
-        }
-        ssize_t n
-            = ::write(STDOUT_FILENO, bytes, bounded ? std::min<size_t>(size, PIPE_BUF) : size);
-        if (n > 0) {
-            bytes += n;
-            size -= static_cast<size_t>(n);
-        } else if (n < 0 && errno == EAGAIN && !bounded) {
-            // Standard output was made non-blocking by someone else: wait as a write would.
-            pollfd ready { STDOUT_FILENO, POLLOUT, 0 };
-            (void)::poll(&ready, 1, -1);
-        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-            return false;
-        }
-    }
-    return true;
+    return write_fully(STDOUT_FILENO, bytes, size, bounded ? kStallMs : -1) == B_OK;
 }
 
 // Nothing more is traced: a write failed, or the exit gave up on a reader that does not read.
@@ -187,10 +164,12 @@ void hand_over(std::unique_lock<std::mutex>& guard, bool wait)
     if (w.pending.empty() || w.ended)
         return;
     if (!w.started && !w.threadless) {
+        // std::thread reports a thread it cannot start (EAGAIN) only by std::system_error: the
+        // trace then writes from the tracing thread.
         try {
             w.thread = std::thread(run_writer);
             w.started = true;
-        } catch (const std::exception&) {
+        } catch (const std::system_error&) {
             w.threadless = true;
         }
     }
@@ -301,30 +280,24 @@ void trace(const char* format, ...)
     if (!w.registered)
         w.registered = std::atexit(stop_writer) == 0;
     const size_t at = w.pending.size();
-    try {
-        if (w.pending.capacity() < kBlock)
-            w.pending.reserve(kBlock + 1024);
-        va_list arguments;
+    if (w.pending.capacity() < kBlock)
+        w.pending.reserve(kBlock + 1024);
+    va_list arguments;
+    va_start(arguments, format);
+    bool simple = append_simple(&w.pending, format, arguments);
+    va_end(arguments);
+    if (!simple) {
+        w.pending.resize(at);
         va_start(arguments, format);
-        bool simple = append_simple(&w.pending, format, arguments);
+        int length = std::vsnprintf(nullptr, 0, format, arguments);
         va_end(arguments);
-        if (!simple) {
-            w.pending.resize(at);
-            va_start(arguments, format);
-            int length = std::vsnprintf(nullptr, 0, format, arguments);
-            va_end(arguments);
-            if (length < 0)
-                return;
-            w.pending.resize(at + static_cast<size_t>(length) + 1);
-            va_start(arguments, format);
-            std::vsnprintf(
-                w.pending.data() + at, static_cast<size_t>(length) + 1, format, arguments);
-            va_end(arguments);
-            w.pending.pop_back(); // the terminating NUL
-        }
-    } catch (const std::exception&) {
-        w.pending.resize(at); // no memory for the line: the trace goes without it
-        return;
+        if (length < 0)
+            return;
+        w.pending.resize(at + static_cast<size_t>(length) + 1);
+        va_start(arguments, format);
+        std::vsnprintf(w.pending.data() + at, static_cast<size_t>(length) + 1, format, arguments);
+        va_end(arguments);
+        w.pending.pop_back(); // the terminating NUL
     }
     if (w.recording != nullptr)
         w.recording->append(w.pending, at);
@@ -346,13 +319,7 @@ void trace_text(const std::string& text)
         return;
     if (!w.registered)
         w.registered = std::atexit(stop_writer) == 0;
-    const size_t at = w.pending.size();
-    try {
-        w.pending.append(text);
-    } catch (const std::exception&) {
-        w.pending.resize(at); // no memory for the text: the trace goes without it
-        return;
-    }
+    w.pending.append(text);
     pass_on(guard);
 }
 

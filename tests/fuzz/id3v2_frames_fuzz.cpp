@@ -2,8 +2,8 @@
 // The walk reads only within the tag the header announces and keeps small frames; the texts
 // decoded from them are valid UTF-8 without a NUL; and the kept frames, written as a plain
 // ID3v2.4 tag, walk to themselves.
-#include "platform/storage/Id3v2Frames.h"
-#include "platform/storage/Id3v2Text.h"
+#include "platform/storage/id3v2/Id3v2Frames.h"
+#include "platform/storage/id3v2/Id3v2Text.h"
 
 #include "tests/fuzz/FuzzSupport.h"
 

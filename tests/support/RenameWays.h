@@ -2,7 +2,7 @@
 // names, for the suites that run over all of them.
 #pragma once
 
-#include "platform/storage/TestSeams.h"
+#include "platform/storage/rename/TestSeams.h"
 
 #include <gtest/gtest.h>
 #include <string>

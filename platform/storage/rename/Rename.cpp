@@ -1,12 +1,12 @@
-// platform/storage/Rename.cpp: the ways a name moves within its folder without replacing
+// platform/storage/rename/Rename.cpp: the ways a name moves within its folder without replacing
 // another: atomically, by a hard link and an unlink, by a checked plain rename, and a change of
 // case only on a case-insensitive file system.
-#include "platform/storage/Rename.h"
+#include "platform/storage/rename/Rename.h"
 
-#include "platform/storage/Journal.h"
-#include "platform/storage/OpenRegular.h"
-#include "platform/storage/RenameMarks.h"
-#include "platform/storage/TestSeams.h"
+#include "platform/storage/rename/Journal.h"
+#include "platform/storage/rename/RenameMarks.h"
+#include "platform/storage/rename/TestSeams.h"
+#include "platform/support/OpenRegular.h"
 #include "platform/support/Utf8.h"
 
 #include <QChar>

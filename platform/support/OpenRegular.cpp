@@ -1,6 +1,6 @@
-// platform/storage/OpenRegular.cpp: opening a regular file and nothing else, even racing, and a
+// platform/support/OpenRegular.cpp: opening a regular file and nothing else, even racing, and a
 // folder's listing.
-#include "platform/storage/OpenRegular.h"
+#include "platform/support/OpenRegular.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,8 +1,8 @@
-// platform/storage/AttributeFallback.h: attribute values for files that store no xattr: song texts
-// from the ID3v2 tag and the type from the shared MIME database. Private to platform/.
+// platform/storage/id3v2/AttributeFallback.h: attribute values for files that store no xattr: song
+// texts from the ID3v2 tag and the type from the shared MIME database. Private to platform/.
 #pragma once
 
-#include "platform/storage/Id3v2Frames.h"
+#include "platform/storage/id3v2/Id3v2Frames.h"
 
 #include <sys/stat.h>
 
@@ -33,7 +33,6 @@ struct FallbackSource {
 // Reads the ID3v2 tag at the start of a regular file. Files that are not regular are never
 // opened. A file without a tag, or whose tag header is invalid or claims more than
 // kMaxId3v2TagSize bytes, gives no texts. Only the frames find_song_frames keeps are decoded.
-// Never throws.
 SongTexts read_id3v2_texts(FallbackSource& source);
 
 // The type of a file: "inode/..." for a file that is not regular (never opened); for a regular

@@ -1,17 +1,19 @@
-// platform/storage/Journal.cpp: the process's write-ahead journal and the reader of earlier ones.
+// platform/storage/rename/Journal.cpp: the process's write-ahead journal and the reader of earlier
+// ones.
 //
 // A journal is "ORVJRNL1" and then records, each: its length (4 bytes, little-endian), the
 // record, and a checksum (FNV-1a, 4 bytes) of length and record. A record: the step (1 byte),
 // folder device and node (8 each), three byte strings (folder path, from, to; each a 2-byte
 // length and its bytes), and the file's identity (device, node: 8 each; has_times: 1; size,
 // modified and changed seconds and nanoseconds: 8 each).
-#include "platform/storage/Journal.h"
+#include "platform/storage/rename/Journal.h"
 
-#include "platform/storage/FileSystemTraits.h"
-#include "platform/storage/FindDirectory.h"
-#include "platform/storage/OpenRegular.h"
-#include "platform/storage/Rename.h"
+#include "platform/storage/rename/FileSystemTraits.h"
+#include "platform/storage/rename/Rename.h"
+#include "platform/support/Folders.h"
+#include "platform/support/OpenRegular.h"
 #include "platform/support/PathParts.h"
+#include "platform/support/ProgramName.h"
 #include "platform/support/Trace.h"
 
 #include <algorithm>
@@ -156,14 +158,10 @@ bool decode(const unsigned char* data, size_t size, journal_record* record)
 // none.
 std::string state_folder(bool make)
 {
-    std::string base;
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/')
-        base = state;
-    else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
-        base = std::string(home) + "/.local/state";
-    else
+    std::string base = xdg_base_directory("XDG_STATE_HOME", "/.local/state");
+    if (base.empty())
         return std::string();
-    std::string folder = base + "/orvalin";
+    std::string folder = base + "/" + program_leaf();
     if (make && make_directories(folder) != B_OK)
         return std::string();
     return folder;

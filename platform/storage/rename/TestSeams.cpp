@@ -1,5 +1,5 @@
-// platform/storage/TestSeams.cpp: the storage kit's test seams and their state.
-#include "platform/storage/TestSeams.h"
+// platform/storage/rename/TestSeams.cpp: the storage kit's test seams and their state.
+#include "platform/storage/rename/TestSeams.h"
 
 #include <atomic>
 #include <deque>

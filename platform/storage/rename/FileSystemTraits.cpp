@@ -1,5 +1,5 @@
-// platform/storage/FileSystemTraits.cpp: what a rename must know of a folder's file system.
-#include "platform/storage/FileSystemTraits.h"
+// platform/storage/rename/FileSystemTraits.cpp: what a rename must know of a folder's file system.
+#include "platform/storage/rename/FileSystemTraits.h"
 
 #include <algorithm>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
-// platform/storage/Id3v2Frames.h: our own walk over an ID3v2 tag's frame headers, which finds the
-// few frames the song attributes use and hands over their data. Private to platform/.
+// platform/storage/id3v2/Id3v2Frames.h: our own walk over an ID3v2 tag's frame headers, which finds
+// the few frames the song attributes use and hands over their data. Private to platform/.
 #pragma once
 
 #include <array>

@@ -1,10 +1,12 @@
-// platform/storage/RenameMarks.cpp: the visible temporary name a change of case goes through.
-#include "platform/storage/RenameMarks.h"
+// platform/storage/rename/RenameMarks.cpp: the visible temporary name a change of case goes
+// through.
+#include "platform/storage/rename/RenameMarks.h"
+
+#include "platform/support/ProgramName.h"
 
 namespace
 {
 
-constexpr std::string_view kTemporarySuffix = ".orvalin-renaming";
 constexpr size_t kMaxLeaf = 255;
 
 } // namespace
@@ -12,7 +14,9 @@ constexpr size_t kMaxLeaf = 255;
 std::string rename_temporary_name(std::string_view target, unsigned attempt)
 {
     std::string name(target);
-    name += kTemporarySuffix;
+    name += '.';
+    name += program_leaf();
+    name += "-renaming";
     if (attempt > 0) {
         name += '-';
         name += std::to_string(attempt);

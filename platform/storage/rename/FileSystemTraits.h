@@ -1,5 +1,5 @@
-// platform/storage/FileSystemTraits.h: what a rename must know of the file system a folder is
-// on (storage-internal).
+// platform/storage/rename/FileSystemTraits.h: what a rename must know of the file system a folder
+// is on (storage-internal).
 #pragma once
 
 // What a rename must know of the file system a folder is on.

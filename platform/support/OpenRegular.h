@@ -1,5 +1,5 @@
-// platform/storage/OpenRegular.h: opening a regular file and nothing else, even racing, and a
-// folder's listing (storage-internal).
+// platform/support/OpenRegular.h: opening a regular file and nothing else, even racing, and a
+// folder's listing (for the storage kit's libraries).
 #pragma once
 
 #include <dirent.h>

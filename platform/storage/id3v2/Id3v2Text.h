@@ -1,5 +1,5 @@
-// platform/storage/Id3v2Text.h: the texts of ID3v2 text and comment frames in UTF-8, decoded from
-// the frame's encoding byte as TagLib decodes them, without a TagLib frame or string per text.
+// platform/storage/id3v2/Id3v2Text.h: the texts of ID3v2 text and comment frames in UTF-8, decoded
+// from the frame's encoding byte as TagLib decodes them, without a TagLib frame or string per text.
 // Private to platform/.
 #pragma once
 

@@ -1,5 +1,5 @@
-// platform/storage/Rename.h: the ways a name moves within its folder without replacing another
-// (storage-internal; BEntry::Rename chooses among them).
+// platform/storage/rename/Rename.h: the ways a name moves within its folder without replacing
+// another (storage-internal; BEntry::Rename chooses among them).
 #pragma once
 
 #include "platform/support/SupportDefs.h"

@@ -1,9 +1,10 @@
-// platform/storage/AttributeFallback.cpp: song texts from ID3v2 tags and file types (Qt's MIME
-// database), for files without stored attributes.
-#include "platform/storage/AttributeFallback.h"
+// platform/storage/id3v2/AttributeFallback.cpp: song texts from ID3v2 tags and file types (Qt's
+// MIME database), for files without stored attributes.
+#include "platform/storage/id3v2/AttributeFallback.h"
 
-#include "platform/storage/Id3v2Text.h"
-#include "platform/storage/OpenRegular.h"
+#include "platform/storage/id3v2/Id3v2Text.h"
+#include "platform/support/OpenRegular.h"
+#include "platform/support/PathParts.h"
 
 #include <QByteArray>
 #include <QMimeDatabase>
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <exception>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -106,12 +106,7 @@ template <typename Work> bool with_descriptor(FallbackSource& source, Work work)
     int fd = open_regular(source.path);
     if (fd < 0)
         return false;
-    try {
-        work(fd);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
+    work(fd);
     ::close(fd);
     return true;
 }
@@ -171,23 +166,18 @@ SongTexts texts_of(const SongFrames& frames)
 SongTexts read_id3v2_texts(FallbackSource& source)
 {
     SongTexts texts;
-    try {
-        with_descriptor(source, [&](int fd) {
-            const std::string& head = head_of(source, fd);
-            if (head.compare(0, 3, "ID3") != 0)
-                return;
-            WindowedReader reader(fd, head, source.st.st_size);
-            // The frames' buffers serve every file: a short text costs no allocation.
-            thread_local SongFrames frames;
-            find_song_frames(
-                [&reader](size_t offset, size_t length) { return reader.Read(offset, length); },
-                &frames);
-            texts = texts_of(frames);
-        });
-    } catch (...) {
-        // std::bad_alloc: the file simply has no usable tag.
-        texts = SongTexts();
-    }
+    with_descriptor(source, [&](int fd) {
+        const std::string& head = head_of(source, fd);
+        if (head.compare(0, 3, "ID3") != 0)
+            return;
+        WindowedReader reader(fd, head, source.st.st_size);
+        // The frames' buffers serve every file: a short text costs no allocation.
+        thread_local SongFrames frames;
+        find_song_frames(
+            [&reader](size_t offset, size_t length) { return reader.Read(offset, length); },
+            &frames);
+        texts = texts_of(frames);
+    });
     return texts;
 }
 
@@ -207,12 +197,11 @@ std::optional<std::string> content_type(FallbackSource& source)
     if (!S_ISREG(mode))
         return std::nullopt;
 
+    // Qt's boundary: what the MIME database throws means no type.
     try {
         // The name is decoded only for glob matching; the path itself stays bytes.
-        const std::string& path = source.path;
-        size_t slash = path.rfind('/');
-        QString leaf
-            = QString::fromUtf8(slash == std::string::npos ? path : path.substr(slash + 1));
+        const std::string_view name = path_leaf(source.path);
+        QString leaf = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
         QMimeDatabase database;
         QMimeType type;
         bool read = with_descriptor(source, [&](int fd) {

@@ -1,6 +1,6 @@
-// platform/storage/Id3v2Text.cpp: decoding ID3v2 frame texts into UTF-8, written into the
+// platform/storage/id3v2/Id3v2Text.cpp: decoding ID3v2 frame texts into UTF-8, written into the
 // caller's string so that a short text costs no allocation.
-#include "platform/storage/Id3v2Text.h"
+#include "platform/storage/id3v2/Id3v2Text.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-// platform/storage/Id3v2Frames.cpp: the frame walk. It reads only frame headers and the bodies of
-// the frames it keeps, so a large picture or a deep chapter tree costs one skip, and a
+// platform/storage/id3v2/Id3v2Frames.cpp: the frame walk. It reads only frame headers and the
+// bodies of the frames it keeps, so a large picture or a deep chapter tree costs one skip, and a
 // compressed, encrypted or nested frame is never decoded.
-#include "platform/storage/Id3v2Frames.h"
+#include "platform/storage/id3v2/Id3v2Frames.h"
 
 #include <array>
 #include <cstdint>

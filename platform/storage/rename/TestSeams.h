@@ -1,4 +1,4 @@
-// platform/storage/TestSeams.h: the storage kit's test seams, all in one place. They are
+// platform/storage/rename/TestSeams.h: the storage kit's test seams, all in one place. They are
 // compiled into the program but only tests set them: each makes the rename behave as on a file
 // system or at a moment that a test cannot otherwise bring about. Left alone, they do nothing.
 #pragma once

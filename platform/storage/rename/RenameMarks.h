@@ -1,4 +1,4 @@
-// platform/storage/RenameMarks.h: the visible temporary name a change of case goes through.
+// platform/storage/rename/RenameMarks.h: the visible temporary name a change of case goes through.
 #pragma once
 
 #include <string>

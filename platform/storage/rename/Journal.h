@@ -1,8 +1,9 @@
-// platform/storage/Journal.h: the process's write-ahead journal of what its renames leave behind
-// and of the renames themselves, and the reader of earlier runs' journals (recovery and undo).
+// platform/storage/rename/Journal.h: the process's write-ahead journal of what its renames leave
+// behind and of the renames themselves, and the reader of earlier runs' journals (recovery and
+// undo).
 #pragma once
 
-#include "platform/storage/Entry.h"
+#include "platform/storage/rename/NodeRef.h"
 #include "platform/support/SupportDefs.h"
 
 #include <cstdint>
@@ -37,7 +38,8 @@ struct journal_record {
 };
 
 // The process's own journal, made on its first record in $XDG_STATE_HOME/orvalin (default
-// ~/.local/state/orvalin) and locked exclusively while the process lives. A journal that cannot be
+// ~/.local/state/orvalin, the home as home_directory() finds it; the folder is program_leaf())
+// and locked exclusively while the process lives. A journal that cannot be
 // written never stops a rename: the first failure is traced once and later appends do nothing.
 // B_OK, or the status of the failure (already traced).
 [[nodiscard]] status_t journal_append(const journal_record& record);
