@@ -69,28 +69,37 @@ void put_time(std::string& out, const timespec& time)
     put(out, static_cast<uint64_t>(time.tv_nsec), 8);
 }
 
-// The record's bytes as appended, or empty when a string does not fit.
-std::string encode(const journal_record& record)
+// Appends the record's bytes to out; false, and out as it was, when a string does not fit.
+bool encode_into(std::string& out, const journal_record& record)
 {
     if (record.folder_path.size() > 4096 || record.from.size() > 4096 || record.to.size() > 4096)
-        return std::string();
-    std::string body;
-    put(body, static_cast<uint8_t>(record.step), 1);
-    put(body, static_cast<uint64_t>(record.folder_device), 8);
-    put(body, record.folder_node, 8);
-    put_string(body, record.folder_path);
-    put_string(body, record.from);
-    put_string(body, record.to);
-    put(body, static_cast<uint64_t>(record.file.device), 8);
-    put(body, record.file.node, 8);
-    put(body, record.file.has_times ? 1 : 0, 1);
-    put(body, static_cast<uint64_t>(record.file.size), 8);
-    put_time(body, record.file.modified);
-    put_time(body, record.file.changed);
+        return false;
+    const size_t start = out.size();
+    put(out, 0, 4); // the length, once known
+    put(out, static_cast<uint8_t>(record.step), 1);
+    put(out, static_cast<uint64_t>(record.folder_device), 8);
+    put(out, record.folder_node, 8);
+    put_string(out, record.folder_path);
+    put_string(out, record.from);
+    put_string(out, record.to);
+    put(out, static_cast<uint64_t>(record.file.device), 8);
+    put(out, record.file.node, 8);
+    put(out, record.file.has_times ? 1 : 0, 1);
+    put(out, static_cast<uint64_t>(record.file.size), 8);
+    put_time(out, record.file.modified);
+    put_time(out, record.file.changed);
+    const size_t length = out.size() - start - 4;
+    for (int i = 0; i < 4; ++i)
+        out[start + i] = static_cast<char>(length >> (8 * i) & 0xFF);
+    put(out, fnv1a(reinterpret_cast<const unsigned char*>(out.data() + start), out.size() - start),
+        4);
+    return true;
+}
+
+std::string encode(const journal_record& record)
+{
     std::string out;
-    put(out, body.size(), 4);
-    out += body;
-    put(out, fnv1a(reinterpret_cast<const unsigned char*>(out.data()), out.size()), 4);
+    encode_into(out, record);
     return out;
 }
 
@@ -223,9 +232,10 @@ off_t sSynced = 0; // the bytes a finished fdatasync covers
 bool sFailed = false;
 status_t sFailure = B_OK;
 std::string sPath;
-// `done` records not written yet: they go out in the same write(2) as the next record, or at
-// the next sync. Only the end of a rename that journaled no step waits so: such a rename leaves
-// nothing for recovery, whose `done` only tells that.
+// `done` records not written yet (and, for a moment, the record being appended): they go out
+// in the same write(2) as the next record, or at the next sync. Only the end of a rename that
+// journaled no step waits so: such a rename leaves recovery nothing to act on, and its `done`
+// only says so.
 std::string sHeld;
 // A step was journaled whose rename has not ended (no `done` after it yet).
 bool sUnfinished = false;
@@ -283,18 +293,13 @@ void end_failed(int error)
     ::fdatasync(sFd);
 }
 
-// Writes sHeld, then bytes, in one write(2); false once the journal has failed.
-bool write_locked(const std::string& bytes)
+// Writes what sHeld holds in one write(2); false once the journal has failed.
+bool write_held()
 {
-    const std::string* out = &bytes;
-    if (!sHeld.empty()) {
-        sHeld += bytes;
-        out = &sHeld;
-    }
-    if (out->empty())
+    if (sHeld.empty())
         return true;
-    ssize_t written = ::write(sFd, out->data(), out->size());
-    if (written == static_cast<ssize_t>(out->size())) {
+    ssize_t written = ::write(sFd, sHeld.data(), sHeld.size());
+    if (written == static_cast<ssize_t>(sHeld.size())) {
         sEnd += written;
         sHeld.clear();
         return true;
@@ -315,7 +320,7 @@ void sync_locked(std::unique_lock<std::mutex>& lock)
 {
     if (sFd < 0 || sFailed)
         return;
-    if (!write_locked(std::string()))
+    if (!write_held())
         return;
     if (sEnd <= sSynced)
         return;
@@ -457,18 +462,15 @@ status_t journal_append(const journal_record& record)
             return sFailure;
         }
     }
-    std::string bytes = encode(record);
-    if (bytes.empty()) {
-        if (write_locked(std::string()))
+    const bool wasUnsynced = unsynced();
+    if (!encode_into(sHeld, record)) {
+        if (write_held())
             end_failed(ENAMETOOLONG);
         return sFailure;
     }
-    const bool wasUnsynced = unsynced();
     if (!wasUnsynced)
         sUnsyncedSince = std::chrono::steady_clock::now();
-    if (record.step == journal_step::done && !sStepped)
-        sHeld += bytes;
-    else if (!write_locked(bytes))
+    if ((record.step != journal_step::done || sStepped) && !write_held())
         return sFailure;
     if (record.step == journal_step::done || record.step == journal_step::rename)
         sStepped = false;
