@@ -63,8 +63,9 @@ status_t journal_rename(const entry_ref& ref, const std::string& from, const std
 
 // A run in a process of its own, renaming in dir as the window does (only the file loaded,
 // never over another); then it journals `killed` as a killed run would leave them: journaled,
-// never done.
-void run_renaming(const ScratchDir& dir, const Renames& renames, const Renames& killed = {})
+// never done. Unless `ended`, the run is killed right after its last rename, before any sync.
+void run_renaming(
+    const ScratchDir& dir, const Renames& renames, const Renames& killed = {}, bool ended = true)
 {
     auto status = run_in_child(ChildUser::Same, [&] {
         for (const auto& [from, to] : renames) {
@@ -78,7 +79,8 @@ void run_renaming(const ScratchDir& dir, const Renames& renames, const Renames& 
         for (const auto& [from, to] : killed)
             if (journal_rename(dir.Ref(from), from, to) != B_OK)
                 return B_ERROR;
-        journal_sync();
+        if (ended)
+            journal_sync();
         return B_OK;
     });
     ASSERT_EQ(status, B_OK);
@@ -136,6 +138,7 @@ TEST_P(Undo, PutsBackWhatIsStillAsRenamedAndListsTheRest)
         std::function<void(ScratchDir&)> meanwhile;
         std::vector<std::string> names; // after the undo
         std::string says;
+        bool ended = true; // false: killed right after its last rename
     } cases[] = {
         { "a chain, last first", { { "a", "b" }, { "c", "d" }, { "b", "e" } }, {}, nullptr,
             { "a", "c" }, "Put back the names of 2 files." },
@@ -155,6 +158,8 @@ TEST_P(Undo, PutsBackWhatIsStillAsRenamedAndListsTheRest)
             "Put back the name of 1 file. 1 file was left as it is:\nb" },
         { "a killed run", { { "a", "b" } }, { { "c", "d" } }, nullptr, { "a", "c" },
             "Put back the names of 2 files." },
+        { "a run killed right after its last rename", { { "a", "b" }, { "c", "d" } }, {}, nullptr,
+            { "a", "c" }, "Put back the names of 2 files.", false },
         { "a file gone", { { "a", "b" }, { "c", "d" } }, {},
             [](ScratchDir& dir) { ::unlink(dir.PathOf("b").c_str()); }, { "c" },
             "Put back the name of 1 file. 1 file was left as it is:\nb" },
@@ -169,7 +174,7 @@ TEST_P(Undo, PutsBackWhatIsStillAsRenamedAndListsTheRest)
         }
         for (const auto& [from, to] : c.killed)
             dir.MakeFile(from, from);
-        run_renaming(dir, c.renames, c.killed);
+        run_renaming(dir, c.renames, c.killed, c.ended);
         if (c.meanwhile)
             c.meanwhile(dir);
         EXPECT_EQ(run_undo(state), c.says);

@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,28 +71,37 @@ void put_time(std::string& out, const timespec& time)
     put(out, static_cast<uint64_t>(time.tv_nsec), 8);
 }
 
-// The record's bytes as appended, or empty when a string does not fit.
-std::string encode(const journal_record& record)
+// Appends the record's bytes to out; false, and out as it was, when a string does not fit.
+bool encode_into(std::string& out, const journal_record& record)
 {
     if (record.folder_path.size() > 4096 || record.from.size() > 4096 || record.to.size() > 4096)
-        return std::string();
-    std::string body;
-    put(body, static_cast<uint8_t>(record.step), 1);
-    put(body, static_cast<uint64_t>(record.folder_device), 8);
-    put(body, record.folder_node, 8);
-    put_string(body, record.folder_path);
-    put_string(body, record.from);
-    put_string(body, record.to);
-    put(body, static_cast<uint64_t>(record.file.device), 8);
-    put(body, record.file.node, 8);
-    put(body, record.file.has_times ? 1 : 0, 1);
-    put(body, static_cast<uint64_t>(record.file.size), 8);
-    put_time(body, record.file.modified);
-    put_time(body, record.file.changed);
+        return false;
+    const size_t start = out.size();
+    put(out, 0, 4); // the length, once known
+    put(out, static_cast<uint8_t>(record.step), 1);
+    put(out, static_cast<uint64_t>(record.folder_device), 8);
+    put(out, record.folder_node, 8);
+    put_string(out, record.folder_path);
+    put_string(out, record.from);
+    put_string(out, record.to);
+    put(out, static_cast<uint64_t>(record.file.device), 8);
+    put(out, record.file.node, 8);
+    put(out, record.file.has_times ? 1 : 0, 1);
+    put(out, static_cast<uint64_t>(record.file.size), 8);
+    put_time(out, record.file.modified);
+    put_time(out, record.file.changed);
+    const size_t length = out.size() - start - 4;
+    for (int i = 0; i < 4; ++i)
+        out[start + i] = static_cast<char>(length >> (8 * i) & 0xFF);
+    put(out, fnv1a(reinterpret_cast<const unsigned char*>(out.data() + start), out.size() - start),
+        4);
+    return true;
+}
+
+std::string encode(const journal_record& record)
+{
     std::string out;
-    put(out, body.size(), 4);
-    out += body;
-    put(out, fnv1a(reinterpret_cast<const unsigned char*>(out.data()), out.size()), 4);
+    encode_into(out, record);
     return out;
 }
 
@@ -209,15 +220,40 @@ int open_journal(int folderFd, const std::string& name)
     return fd;
 }
 
-// The process's journal.
+// The process's journal. One lock guards it; the disk is waited for outside the lock, so an
+// append never waits for a sync.
 std::mutex sLock;
 int sFd = -1;
-off_t sEnd = 0; // the journal's size: only this process writes it
+off_t sEnd = 0; // the bytes handed to the kernel: only this process writes the journal
+off_t sSyncing = 0; // the bytes the latest fdatasync begun covers
+off_t sSynced = 0; // the bytes a finished fdatasync covers
 bool sFailed = false;
 status_t sFailure = B_OK;
-bool sDirty = false;
 std::string sPath;
-std::chrono::steady_clock::time_point sLastSync;
+// `done` records not written yet (and, for a moment, the record being appended): they go out
+// in the same write(2) as the next record, or at the next sync. Only the end of a rename that
+// journaled no step waits so: such a rename leaves recovery nothing to act on, and its `done`
+// only says so.
+std::string sHeld;
+// A step was journaled whose rename has not ended (no `done` after it yet).
+bool sUnfinished = false;
+// A step (placeholder, temporary name, link) was journaled since the last rename or `done`.
+bool sStepped = false;
+// When the oldest byte not yet in a sync begun was appended.
+std::chrono::steady_clock::time_point sUnsyncedSince;
+
+bool unsynced()
+{
+    return sEnd > sSyncing || !sHeld.empty();
+}
+
+// The thread that syncs the journal at most kSyncEvery after an append; made with the journal.
+struct Syncer {
+    pthread_t thread;
+    std::condition_variable wake;
+    bool stop = false;
+};
+Syncer* sSyncer = nullptr;
 
 // Removes the journals beyond the newest kKept whose writer is gone.
 void prune(int folderFd)
@@ -237,8 +273,81 @@ void prune(int folderFd)
     }
 }
 
-// A forked child keeps no part of its parent's journal (nor its lock): it gets one of its own
-// on its first record.
+void fail(int error)
+{
+    sFailed = true;
+    sFailure = status_for_errno(error);
+    trace("journal: not written (%s)\n", std::strerror(error));
+}
+
+// Once a write failed: a `not_journaled` mark ends what the reader takes.
+void end_failed(int error)
+{
+    fail(error);
+    journal_record missing;
+    missing.step = journal_step::not_journaled;
+    std::string mark = encode(missing);
+    (void)!::write(sFd, mark.data(), mark.size());
+    ::fdatasync(sFd);
+}
+
+// Writes what sHeld holds in one write(2); false once the journal has failed.
+bool write_held()
+{
+    if (sHeld.empty())
+        return true;
+    ssize_t written = ::write(sFd, sHeld.data(), sHeld.size());
+    if (written == static_cast<ssize_t>(sHeld.size())) {
+        sEnd += written;
+        sHeld.clear();
+        return true;
+    }
+    int error = written < 0 ? errno : ENOSPC;
+    sHeld.clear();
+    // A part of a record would end what the reader takes: it goes, so that the mark can still
+    // be read.
+    if (written > 0)
+        (void)::ftruncate(sFd, sEnd);
+    end_failed(error);
+    return false;
+}
+
+// Writes what is held and makes every byte appended durable; the lock is let go during the
+// fdatasync.
+void sync_locked(std::unique_lock<std::mutex>& lock)
+{
+    if (sFd < 0 || sFailed)
+        return;
+    if (!write_held())
+        return;
+    if (sEnd <= sSynced)
+        return;
+    const off_t target = sEnd;
+    const int fd = sFd;
+    sSyncing = std::max(sSyncing, target);
+    lock.unlock();
+    ::fdatasync(fd);
+    lock.lock();
+    sSynced = std::max(sSynced, target);
+}
+
+void* sync_loop(void* argument)
+{
+    Syncer* syncer = static_cast<Syncer*>(argument);
+    std::unique_lock<std::mutex> lock(sLock);
+    for (;;) {
+        syncer->wake.wait(lock, [&] { return syncer->stop || unsynced(); });
+        if (!syncer->stop)
+            syncer->wake.wait_until(
+                lock, sUnsyncedSince + kSyncEvery, [&] { return syncer->stop; });
+        if (syncer->stop)
+            return nullptr; // the exit syncs itself
+        sync_locked(lock);
+    }
+}
+
+// A forked child keeps no part of its parent's journal (nor its lock, nor its syncer): it gets
+// one of its own on its first record.
 void prepare_fork()
 {
     sLock.lock();
@@ -249,19 +358,24 @@ void after_fork_parent()
     sLock.unlock();
 }
 
-// A step was journaled whose rename has not ended (no `done` after it yet).
-bool sUnfinished = false;
-
 // At a clean exit with every rename ended, the journal is made read-only: nothing in it is left
 // to recover, so a later start's recovery passes it over without reading it (undo still reads
 // it). A killed run never gets here, and its journal stays writable, to be read whole.
 void close_journal()
 {
-    std::lock_guard<std::mutex> lock(sLock);
+    std::unique_lock<std::mutex> lock(sLock);
+    if (Syncer* syncer = sSyncer) {
+        syncer->stop = true;
+        syncer->wake.notify_one();
+        lock.unlock();
+        ::pthread_join(syncer->thread, nullptr);
+        lock.lock();
+        sSyncer = nullptr;
+        delete syncer;
+    }
+    sync_locked(lock);
     if (sFd < 0 || sFailed || sUnfinished)
         return;
-    if (sDirty)
-        ::fdatasync(sFd);
     (void)::fchmod(sFd, 0400);
 }
 
@@ -271,9 +385,12 @@ void after_fork_child()
         ::close(sFd);
     sFd = -1;
     sFailed = false;
-    sDirty = false;
+    sHeld.clear();
     sUnfinished = false;
+    sStepped = false;
     sPath.clear();
+    // The parent's syncer is not in this process; its state is left as the fork found it.
+    sSyncer = nullptr;
     sLock.unlock();
 }
 
@@ -311,25 +428,30 @@ int create_journal()
     }
     sFd = fd;
     sEnd = sizeof kMagic;
+    sSyncing = sSynced = 0;
+    sUnsyncedSince = std::chrono::steady_clock::now();
     sPath = folder + "/" + name;
-    sLastSync = std::chrono::steady_clock::now();
     prune(folderFd);
     ::close(folderFd);
+    // Without a thread of its own, the journal is synced by the appends themselves. The thread
+    // takes no signals: they stay with the threads that expect them.
+    Syncer* syncer = new Syncer;
+    sigset_t all, old;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
+    if (::pthread_create(&syncer->thread, nullptr, sync_loop, syncer) == 0)
+        sSyncer = syncer;
+    else
+        delete syncer;
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     return 0;
-}
-
-void fail(int error)
-{
-    sFailed = true;
-    sFailure = status_for_errno(error);
-    trace("journal: not written (%s)\n", std::strerror(error));
 }
 
 } // namespace
 
 status_t journal_append(const journal_record& record)
 {
-    std::lock_guard<std::mutex> lock(sLock);
+    std::unique_lock<std::mutex> lock(sLock);
     if (sFailed)
         return sFailure;
     if (sFd < 0) {
@@ -338,48 +460,37 @@ status_t journal_append(const journal_record& record)
             return sFailure;
         }
     }
-    std::string bytes = encode(record);
-    if (bytes.empty()) {
-        fail(ENAMETOOLONG);
-    } else {
-        ssize_t written = ::write(sFd, bytes.data(), bytes.size());
-        if (written == static_cast<ssize_t>(bytes.size())) {
-            sEnd += written;
-            sDirty = true;
-            if (record.step == journal_step::done)
-                sUnfinished = false;
-            else if (record.step <= journal_step::link)
-                sUnfinished = true;
-            if (std::chrono::steady_clock::now() - sLastSync >= kSyncEvery) {
-                ::fdatasync(sFd);
-                sDirty = false;
-                sLastSync = std::chrono::steady_clock::now();
-            }
-            return B_OK;
-        }
-        int error = written < 0 ? errno : ENOSPC;
-        // A part of a record would end what the reader takes: it goes, so that the mark below
-        // can still be read.
-        if (written > 0)
-            (void)::ftruncate(sFd, sEnd);
-        fail(error);
+    const bool wasUnsynced = unsynced();
+    if (!encode_into(sHeld, record)) {
+        if (write_held())
+            end_failed(ENAMETOOLONG);
+        return sFailure;
     }
-    journal_record missing;
-    missing.step = journal_step::not_journaled;
-    std::string mark = encode(missing);
-    (void)!::write(sFd, mark.data(), mark.size());
-    ::fdatasync(sFd);
-    return sFailure;
+    if (!wasUnsynced)
+        sUnsyncedSince = std::chrono::steady_clock::now();
+    if ((record.step != journal_step::done || sStepped) && !write_held())
+        return sFailure;
+    if (record.step == journal_step::done || record.step == journal_step::rename)
+        sStepped = false;
+    else if (record.step <= journal_step::link)
+        sStepped = true;
+    if (record.step == journal_step::done)
+        sUnfinished = false;
+    else if (record.step <= journal_step::link)
+        sUnfinished = true;
+    if (sSyncer == nullptr) {
+        if (std::chrono::steady_clock::now() - sUnsyncedSince >= kSyncEvery)
+            sync_locked(lock);
+    } else if (!wasUnsynced) {
+        sSyncer->wake.notify_one();
+    }
+    return B_OK;
 }
 
 void journal_sync()
 {
-    std::lock_guard<std::mutex> lock(sLock);
-    if (sFd < 0 || !sDirty)
-        return;
-    ::fdatasync(sFd);
-    sDirty = false;
-    sLastSync = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> lock(sLock);
+    sync_locked(lock);
 }
 
 std::string journal_own_path()

@@ -41,11 +41,14 @@ struct journal_record {
 // ~/.local/state/orvalin, the home as home_directory() finds it; the folder is program_leaf())
 // and locked exclusively while the process lives. A journal that cannot be
 // written never stops a rename: the first failure is traced once and later appends do nothing.
+// Every record reaches the kernel (write(2)) before journal_append returns, except the `done`
+// of a rename that journaled no step: it goes out with the next record, or at the next sync.
 // B_OK, or the status of the failure (already traced).
 [[nodiscard]] status_t journal_append(const journal_record& record);
 
-// Makes what was appended durable (fdatasync): at the end of each command, and at least every
-// 100 ms during a long run (journal_append does that by itself).
+// Makes what was appended durable (fdatasync) before it returns: at the end of each command.
+// Between commands, a thread of the journal's own syncs it at most 100 ms after an append, so
+// that an append never waits for the disk.
 void journal_sync();
 
 // The path of this process's journal, or empty while it has none.
