@@ -30,16 +30,6 @@ void blank_image(char* raw)
 } // namespace
 
 Mp3Tag::Mp3Tag(entry_ref* ref)
-    : status(B_NO_INIT)
-    , write_status(B_OK)
-    , file(nullptr)
-    , raw()
-    , year()
-    , title()
-    , artist()
-    , album()
-    , comment()
-    , track(0)
 {
     file = new BFile(ref, B_READ_WRITE);
     // A file we may read but not write (mode 0444, an immutable file, a read-only mount) is
@@ -59,16 +49,7 @@ Mp3Tag::Mp3Tag(entry_ref* ref)
 }
 
 Mp3Tag::Mp3Tag(BFile& f, off_t size, status_t writeStatus)
-    : status(B_NO_INIT)
-    , write_status(writeStatus)
-    , file(nullptr)
-    , raw()
-    , year()
-    , title()
-    , artist()
-    , album()
-    , comment()
-    , track(0)
+    : write_status(writeStatus)
 {
     if (status_t opened = f.InitCheck(); opened != B_OK) {
         status = opened;

@@ -42,17 +42,17 @@ public:
     // the text, without trailing spaces, into text (length + 1 bytes).
     void strncpy_space(char* source, char* field, char* text, unsigned char length);
 
-    status_t status;
-    status_t write_status; // B_OK, or why the file could not be opened read-write
-    BFile* file; // the file the record opened itself, or null
-    char raw[128];
-    char year[5];
-    char title[31];
-    char artist[31];
-    char album[31];
-    char comment[31];
+    status_t status = B_NO_INIT;
+    status_t write_status = B_OK; // B_OK, or why the file could not be opened read-write
+    BFile* file = nullptr; // the file the record opened itself, or null
+    char raw[128] = {};
+    char year[5] = {};
+    char title[31] = {};
+    char artist[31] = {};
+    char album[31] = {};
+    char comment[31] = {};
     // The ID3v1.1 track number (comment byte 28 NUL, byte 29 not), or 0 where there is none.
-    unsigned char track;
+    unsigned char track = 0;
 
 private:
     // Reads the record from f, whose size is size.
