@@ -30,16 +30,6 @@ void blank_image(char* raw)
 } // namespace
 
 Mp3Tag::Mp3Tag(entry_ref* ref)
-    : status(B_NO_INIT)
-    , write_status(B_OK)
-    , file(nullptr)
-    , raw()
-    , year()
-    , title()
-    , artist()
-    , album()
-    , comment()
-    , track(0)
 {
     file = new BFile(ref, B_READ_WRITE);
     // A file we may read but not write (mode 0444, an immutable file, a read-only mount) is
@@ -48,13 +38,42 @@ Mp3Tag::Mp3Tag(entry_ref* ref)
         write_status = opened;
         file->SetTo(ref, B_READ_ONLY);
     }
+    off_t size = 0;
     if (status_t opened = file->InitCheck(); opened != B_OK) {
         status = opened;
         return;
     }
+    if (file->GetSize(&size) != B_OK)
+        size = 0;
+    Read(*file, size);
+}
 
+Mp3Tag::Mp3Tag(BFile& f, off_t size, status_t writeStatus)
+    : write_status(writeStatus)
+{
+    if (status_t opened = f.InitCheck(); opened != B_OK) {
+        status = opened;
+        return;
+    }
+    Read(f, size);
+}
+
+status_t Mp3Tag::OpenSong(
+    BFile& file, const BEntry& entry, node_ref* node, off_t* size, status_t* writeStatus)
+{
+    *writeStatus = B_OK;
+    status_t opened = file.SetTo(entry, B_READ_WRITE, node, size);
+    if (write_refused(opened)) {
+        *writeStatus = opened;
+        opened = file.SetTo(entry, B_READ_ONLY, node, size);
+    }
+    return opened;
+}
+
+void Mp3Tag::Read(BFile& f, off_t size)
+{
     char type[240];
-    ssize_t length = file->ReadAttr("BEOS:TYPE", B_STRING_TYPE, 0, type, sizeof(type));
+    ssize_t length = f.ReadAttr("BEOS:TYPE", B_STRING_TYPE, 0, type, sizeof(type));
     if (length < static_cast<ssize_t>(sizeof(kMpegType))
         || std::memcmp(type, kMpegType, sizeof(kMpegType)) != 0) {
         status = MP3TAG_NOT_MPEG;
@@ -63,16 +82,15 @@ Mp3Tag::Mp3Tag(entry_ref* ref)
     status = B_OK;
 
     // A file shorter than a tag, or one whose image cannot be read whole, has no tag.
-    off_t size = 0;
-    bool tagged = file->GetSize(&size) == B_OK && size >= static_cast<off_t>(kTagSize)
-        && file->Seek(-static_cast<off_t>(kTagSize), SEEK_END) >= 0
-        && file->Read(raw, kTagSize) == static_cast<ssize_t>(kTagSize)
+    const off_t tagAt = size - static_cast<off_t>(kTagSize);
+    bool tagged = tagAt >= 0 && f.Seek(tagAt, SEEK_SET) >= 0
+        && f.Read(raw, kTagSize) == static_cast<ssize_t>(kTagSize)
         && std::memcmp(raw, "TAG", 3) == 0;
     if (tagged) {
-        file->Seek(-static_cast<off_t>(kTagSize), SEEK_END);
+        f.Seek(tagAt, SEEK_SET);
     } else {
         blank_image(raw);
-        file->Seek(0, SEEK_END);
+        f.Seek(size, SEEK_SET);
     }
 
     // Read before the field step turns the track byte into a space.

@@ -107,16 +107,18 @@ TEST(Attributes, WriteStoresTheBytesAndRemoveTakesThemAway)
     ScratchDir dir;
     dir.MakeFile("song", "");
     BNode node(dir.PathOf("song").c_str());
+    attr_info info;
+    EXPECT_EQ(node.GetAttrInfo("Title", &info), B_ENTRY_NOT_FOUND);
     ASSERT_EQ(node.WriteAttr("Title", B_STRING_TYPE, 0, "Long title", 10), 10);
     ASSERT_EQ(node.WriteAttr("Title", B_STRING_TYPE, 0, "abc", 3), 3); // replaces
     ASSERT_EQ(node.WriteAttr("Title", B_STRING_TYPE, 5, "xy", 2), 2); // writes into
     char stored[32];
     ssize_t size = ::getxattr(dir.PathOf("song").c_str(), "user.Title", stored, sizeof(stored));
     EXPECT_EQ(std::string(stored, size > 0 ? size : 0), std::string("abc\0\0xy", 7));
+    // The node reads what its own writes stored, though it had found no such attribute before.
+    EXPECT_EQ(read_attr(node, "Title"), std::string("abc\0\0xy\0", 8));
 
     EXPECT_EQ(node.RemoveAttr("Title"), B_OK);
-    attr_info info;
-    EXPECT_EQ(node.GetAttrInfo("Title", &info), B_ENTRY_NOT_FOUND);
     EXPECT_EQ(node.RemoveAttr("Title"), B_ENTRY_NOT_FOUND);
 }
 

@@ -211,6 +211,8 @@ TEST_F(Intake, SpecialFilesNeitherBlockNorAreRead)
     ASSERT_GE(reader, 0);
     EXPECT_EQ(BFile(&swapped, B_WRITE_ONLY).InitCheck(), B_BAD_TYPE);
     EXPECT_EQ(BFile(&swapped, B_READ_WRITE).InitCheck(), B_BAD_TYPE);
+    BFile fromEntry;
+    EXPECT_EQ(fromEntry.SetTo(BEntry(&swapped), B_READ_WRITE, &seen), B_BAD_TYPE);
     struct pollfd hangUp = { reader, POLLIN, 0 };
     EXPECT_EQ(::poll(&hangUp, 1, 0), 0) << "the FIFO was opened";
     ::close(reader);

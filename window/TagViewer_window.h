@@ -3,10 +3,12 @@
 
 #include "platform/layout/Layout.h"
 #include "platform/storage/Entry.h"
+#include "platform/storage/File.h"
 #include "platform/support/String.h"
 #include "platform/support/SupportDefs.h"
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -53,7 +55,6 @@ public:
     void rena();
     void add3();
     void rmv3();
-    void rename();
 
     // Window state, in its design order; public so tests can check it.
     status_t last_status = B_OK;
@@ -71,52 +72,79 @@ public:
     MStringView* preview_view = nullptr;
 
 private:
+    // How an expansion of the template ended: expanded whole, or stopped at a field letter
+    // followed by a wrong source letter (its alert names them: "a-" to "n-", and "g-" for a
+    // "/g" without its "t"), or at an unknown field letter or a "/" at the end (the general
+    // alert, the only one that waits).
+    struct template_result {
+        enum class ending { expanded, wrong_source, unknown_field };
+        ending how = ending::expanded;
+        char field = 0; // the field letter, where the source letter after it was wrong
+
+        bool failed() const { return how != ending::expanded; }
+    };
+    // A load's expansion, as the rename right after it in an "ALL" run takes it instead of
+    // expanding the same template with the same texts again: how it ended, the name, whether
+    // it inserted song information (see expand_template), and its trace, whole, to play back.
+    struct expansion {
+        template_result result;
+        BString name;
+        bool song_information = true;
+        std::string trace;
+    };
+    // What a load found: the entry it looked at (its folder checked then), the node it found
+    // under the name (unknown where the entry could not be read), what names the folder takes,
+    // and the song opened from that entry, held open until the next load so that its node
+    // keeps its identity. A rename moves only that node, not a file that has taken its name
+    // since.
+    struct loaded_file {
+        BEntry entry;
+        node_ref node;
+        name_rules rules;
+        std::unique_ptr<BFile> song;
+        off_t song_size = 0; // its size when it was opened
+        status_t write_status = B_OK; // why the song is open read-only, where it is
+    };
+
     void build_views();
     void read_settings();
     void write_settings();
 
-    // Why an expansion stopped: the letters its alert names ("a-" to "g-", or "" for the
-    // general alert); null when the whole template was expanded.
-    using template_failure = const char*;
-    // Expands the template into new_name, cleaned for the loaded file's folder, and, when it
-    // succeeds, into the preview. Shows nothing: the caller decides whether the failure is told.
+    // Expands the template into new_name, cleaned to rules, and, when it succeeds, into the
+    // preview. Shows nothing: the caller decides whether the failure is told.
     // *song_information is false where the template inserts variables and every one came out
     // empty: the file then keeps its name, which the preview shows.
-    template_failure expand_template(bool* song_information = nullptr);
-    static void report_template(template_failure failure);
+    template_result expand_template(const name_rules& rules, bool* song_information = nullptr);
+    static void report_template(const template_result& result);
     // A track number's text as names sort: "7/120" gives "007" (naming.cpp).
     static std::string track_text(std::string_view text);
-    // read_file, telling a failed expansion only when announce is set.
-    template_failure load_file(bool announce);
+    // Loads the current file into shown and the window's variables, telling a failed expansion
+    // only when announce is set; the expansion in *expanded.
+    void load_file(bool announce, expansion* expanded);
+    // The load's steps (loading.cpp): the entry, its name and the song opened from it; the tag
+    // record's texts; the attributes; the preview.
+    loaded_file load_name(const entry_ref& ref);
+    void load_tag(loaded_file& file);
+    void load_attributes(loaded_file& file);
+    expansion load_preview(bool announce);
 
     void step(int32 direction);
     void announce_slots();
     void toggle_all();
-    // Runs command on the current file, or on every file in "ALL" mode; a command that
-    // returns false ends the loop.
-    void for_each_file(bool (TagViewer_window::*command)());
-    bool rena_one();
-    bool add3_one();
-    bool rmv3_one();
+    // A renaming command on one file: the file as the window has it, and the load's expansion
+    // where the load has just made it (null: expanded again). False ends an "ALL" run.
+    using command = bool (TagViewer_window::*)(loaded_file& file, const expansion* fresh);
+    // Runs command on the current file, or on every file in "ALL" mode, each right after its
+    // load; a command that returns false ends the loop.
+    void for_each_file(command run);
+    bool rena_one(loaded_file& file, const expansion* fresh);
+    bool add3_one(loaded_file& file, const expansion* fresh);
+    bool rmv3_one(loaded_file& file, const expansion* fresh);
+    // Renames file to new_name: only the node it loaded moves.
+    void rename(loaded_file& file);
 
-    // The node of the file loaded last (unknown when its entry could not be read): a rename
-    // moves only that node, not another file that has taken its name since.
-    node_ref loaded_node;
-    // The entry of the file loaded last. In an "ALL" run each file's rename follows its load
-    // at once, and that entry (whose folder the load has just checked) serves it; a rename
-    // the user asks for later looks at the folder again.
-    BEntry loaded_entry;
-    bool entry_fresh = false;
-    // The trace of the load's expansion of the template, whole. In an "ALL" run the rename
-    // right after the load takes that expansion's name and plays its trace back, rather than
-    // expanding the same template with the same texts again.
-    std::string expansion_trace;
-    bool expansion_recorded = false;
-    // Whether that expansion inserted song information (see expand_template).
-    bool expansion_song_information = true;
-    bool expansion_fresh = false;
-    // What names the loaded file's folder takes; the template's name is cleaned to them.
-    name_rules loaded_rules;
+    // The file the window shows, as its last load found it.
+    loaded_file shown;
     // An "ALL" rename beeps once, at the first file kept for want of song information.
     bool kept_beeped = false;
 };

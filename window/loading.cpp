@@ -22,144 +22,154 @@ void alert_and_wait(const char* text)
     (new BAlert(nullptr, text, translated("Alerts", "Oki")))->Go();
 }
 
-// The number of bytes a UTF-8 character with this lead byte has, or 0 for a byte that cannot
-// start one.
-int utf8_length(unsigned char lead)
-{
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return 2;
-    if (lead >= 0xE0 && lead <= 0xEF)
-        return 3;
-    if (lead >= 0xF0 && lead <= 0xF4)
-        return 4;
-    return 0;
-}
-
-// Where to cut the first `known` bytes of a text to at most `limit` bytes (limit < known): at
-// limit, unless the bytes are valid UTF-8 and the cut falls inside a character; then at that
+// Where to cut text to at most `limit` bytes (limit < text's length): at limit, unless the
+// bytes before it are valid UTF-8 and the cut falls inside a character; then at that
 // character's first byte, so that the name built from it stays valid.
-int32 cut_at_character(const char* text, int32 known, int32 limit)
+int32 cut_at_character(std::string_view text, int32 limit)
 {
-    int32 at = 0;
-    while (at < known) {
-        int length = utf8_length(static_cast<unsigned char>(text[at]));
+    size_t at = 0;
+    while (at < static_cast<size_t>(limit)) {
+        size_t length = utf8_character_length(text.substr(at));
         if (length == 0)
             return limit;
-        for (int i = 1; i < length; i++)
-            if (at + i < known && (static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80)
-                return limit;
-        if (at + length > limit)
-            return at;
+        if (at + length > static_cast<size_t>(limit))
+            return static_cast<int32>(at);
         at += length;
     }
     return limit;
 }
 
-struct SongField {
-    const char* tagText; // null for the track, whose tag value is a number
-    size_t tagField; // the length of the text's field in the tag
-    BString* tagVariable;
-    const char* attribute;
-    BString* attrVariable;
-};
-
 } // namespace
 
 void TagViewer_window::read_file()
 {
-    load_file(true);
+    expansion expanded;
+    load_file(true, &expanded);
 }
 
-TagViewer_window::template_failure TagViewer_window::load_file(bool announce)
+void TagViewer_window::load_file(bool announce, expansion* expanded)
 {
     trace("read_tags()\n");
-    entry_ref ref = file_refs[position];
+    // The song loaded before is closed first: lowntfs-3g keeps a name unlinked from an open
+    // file as a hidden ghost until no descriptor of the file is left open.
+    shown.song.reset();
+    shown = load_name(file_refs[position]);
+    load_tag(shown);
+    load_attributes(shown);
+    *expanded = load_preview(announce);
+    trace("leaving read_file()\n");
+}
 
-    BEntry& entry = loaded_entry;
+// The entry and its name, the song opened from that entry in the same look (the node found
+// under the name is the one loaded), and the rules of the folder's names.
+TagViewer_window::loaded_file TagViewer_window::load_name(const entry_ref& ref)
+{
+    loaded_file file;
     BPath path;
-    loaded_node = node_ref();
-    if (entry.SetTo(&ref, false) != B_OK || path.SetTo(&entry) != B_OK) {
+    if (file.entry.SetTo(&ref, false) != B_OK || path.SetTo(&file.entry) != B_OK) {
         alert_and_wait(
             translated("Alerts", "Orvalin:\nCould not read filename.\nPlease terminate program."));
     } else {
         name_view->SetText(path.Leaf());
-        (void)entry.GetNodeRef(&loaded_node);
     }
+    file.song = std::make_unique<BFile>();
+    (void)Mp3Tag::OpenSong(*file.song, file.entry, &file.node, &file.song_size, &file.write_status);
     // Unknown rules (the folder has gone) leave names as they are built.
-    (void)get_name_rules(ref, &loaded_rules);
+    (void)get_name_rules(ref, &file.rules);
+    return file;
+}
 
+// The tag record's texts, read from the loaded song.
+void TagViewer_window::load_tag(loaded_file& file)
+{
     delete tag;
-    tag = new Mp3Tag(&ref);
-    // The song fields: the tag record's text and its variable, the attribute and its.
-    const SongField fields[] = {
-        { tag->title, 30, &title_tag, "Title", &title_attr },
-        { tag->artist, 30, &artist_tag, "Artist", &artist_attr },
-        { tag->album, 30, &album_tag, "Album", &album_attr },
-        { tag->year, 4, &year_tag, "Year", &year_attr },
-        { tag->comment, 30, &comment_tag, "Comment", &comment_attr },
-        { nullptr, 0, &track_tag, "Track", &track_attr },
-    };
+    tag = new Mp3Tag(*file.song, file.song_size, file.write_status);
     if (tag->status != B_OK) {
         alert_and_wait(
             translated("Alerts", "Orvalin:\nCould not read MP3-tags.\nPlease terminate program."));
-    } else {
-        // ID3v1 texts are ISO-8859-1 by definition, but writers put Windows-1252 or UTF-8
-        // there: a name built from them is one people and file systems can read.
-        for (const SongField& field : fields) {
-            if (field.tagText == nullptr)
-                continue;
-            std::string utf8 = utf8_of_id3v1(field.tagText, field.tagField);
-            field.tagVariable->SetTo(utf8.data(), static_cast<int32>(utf8.size()));
-        }
-        track_tag = tag->track != 0 ? track_text(std::to_string(tag->track)).c_str() : "";
+        return;
     }
+    // ID3v1 texts are ISO-8859-1 by definition, but writers put Windows-1252 or UTF-8 there: a
+    // name built from them is one people and file systems can read.
+    const struct {
+        const char* text;
+        size_t field; // the length of the text's field in the tag
+        BString* variable;
+    } texts[] = {
+        { tag->title, 30, &title_tag },
+        { tag->artist, 30, &artist_tag },
+        { tag->album, 30, &album_tag },
+        { tag->year, 4, &year_tag },
+        { tag->comment, 30, &comment_tag },
+    };
+    for (const auto& text : texts) {
+        std::string utf8 = utf8_of_id3v1(text.text, text.field);
+        text.variable->SetTo(utf8.data(), static_cast<int32>(utf8.size()));
+    }
+    track_tag = tag->track != 0 ? track_text(std::to_string(tag->track)).c_str() : "";
+}
 
-    // The tag record's open file serves the attributes too: one descriptor per load. Only a
-    // file the record could not open at all is opened again here.
+// The song attributes, read from the loaded song; a name the song could not be opened under
+// (a FIFO, a file we may not read) has its attributes read by path.
+void TagViewer_window::load_attributes(loaded_file& file)
+{
     BNode own;
-    BNode* node = tag->file;
-    if (node == nullptr || node->InitCheck() != B_OK) {
+    BNode* node = file.song.get();
+    if (node->InitCheck() != B_OK) {
         node = &own;
-        own.SetTo(&ref);
+        own.SetTo(&file_refs[position]);
     }
     if (node->InitCheck() != B_OK) {
         alert_and_wait(translated(
             "Alerts", "Orvalin:\nCould not read attributes.\nPlease terminate program."));
-    } else {
-        for (const SongField& field : fields) {
-            attr_info info;
-            last_status = node->GetAttrInfo(field.attribute, &info);
-            if (last_status != B_OK) {
-                *field.attrVariable = "";
-                continue;
-            }
-            char buffer[256];
-            ssize_t read = node->ReadAttr(field.attribute, B_STRING_TYPE, 0, buffer, sizeof buffer);
-            if (read < 1) {
-                *field.attrVariable = "";
-                beep();
-            } else {
-                // A full buffer holds one byte past the cut: enough to see a split character.
-                int32 length = static_cast<int32>(read - 1);
-                if (read == sizeof buffer)
-                    length = cut_at_character(buffer, static_cast<int32>(read), length);
-                field.attrVariable->SetTo(buffer, length);
-            }
-        }
-        track_attr = track_text(track_attr.String()).c_str();
+        return;
     }
+    const struct {
+        const char* attribute;
+        BString* variable;
+    } attributes[] = {
+        { "Title", &title_attr },
+        { "Artist", &artist_attr },
+        { "Album", &album_attr },
+        { "Year", &year_attr },
+        { "Comment", &comment_attr },
+        { "Track", &track_attr },
+    };
+    // A name takes 255 bytes of an attribute. Three bytes past them hold whole any UTF-8
+    // character that the cut splits.
+    const int32 kLimit = 255;
+    char buffer[kLimit + 1 + 3];
+    for (const auto& attribute : attributes) {
+        ssize_t read = node->ReadAttr(attribute.attribute, B_STRING_TYPE, 0, buffer, sizeof buffer);
+        last_status = read < 0 ? static_cast<status_t>(read) : B_OK;
+        if (read < 0) {
+            *attribute.variable = "";
+        } else if (read == 0) {
+            // It exists, but holds nothing.
+            *attribute.variable = "";
+            beep();
+        } else if (read <= kLimit + 1) {
+            attribute.variable->SetTo(buffer, static_cast<int32>(read - 1));
+        } else {
+            const std::string_view text(buffer, static_cast<size_t>(read));
+            attribute.variable->SetTo(buffer, cut_at_character(text, kLimit));
+        }
+    }
+    track_attr = track_text(track_attr.String()).c_str();
+}
 
-    expansion_trace.clear();
-    trace_record(&expansion_trace);
-    template_failure failure = expand_template(&expansion_song_information);
+// The template expanded for the loaded file, into the name and the preview; its failure told
+// only when announce is set. Its trace is kept whole, for a rename right after to play back.
+TagViewer_window::expansion TagViewer_window::load_preview(bool announce)
+{
+    expansion expanded;
+    trace_record(&expanded.trace);
+    expanded.result = expand_template(shown.rules, &expanded.song_information);
     trace_record(nullptr);
-    expansion_recorded = failure == nullptr;
+    expanded.name = new_name;
     if (announce)
-        report_template(failure);
-    trace("leaving read_file()\n");
-    return failure;
+        report_template(expanded.result);
+    return expanded;
 }
 
 void TagViewer_window::update_pos_view(int32 index)

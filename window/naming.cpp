@@ -35,20 +35,21 @@ std::string TagViewer_window::track_text(std::string_view text)
 
 void TagViewer_window::newName()
 {
-    report_template(expand_template());
+    report_template(expand_template(shown.rules));
 }
 
 // The template's alerts: one per field letter whose source letter is wrong, and a general one
 // (the only one that waits) for an unknown field letter or a "/" at the end.
-void TagViewer_window::report_template(template_failure failure)
+void TagViewer_window::report_template(const template_result& result)
 {
-    if (failure == nullptr)
+    if (!result.failed())
         return;
-    const bool waits = failure[0] == '\0';
+    const bool waits = result.how == template_result::ending::unknown_field;
+    const std::string letters = waits ? std::string() : std::string { result.field, '-' };
     std::string text = translated("Alerts",
         "Master,\nI do not understand your bidding!\nI'm confused by the /%1something.\n");
     if (size_t at = text.find("%1"); at != std::string::npos)
-        text.replace(at, 2, failure);
+        text.replace(at, 2, letters);
     BAlert* alert = new BAlert(nullptr, text.c_str(), translated("Alerts", "I'll rephrase"));
     if (waits)
         alert->Go();
@@ -56,7 +57,8 @@ void TagViewer_window::report_template(template_failure failure)
         alert->Go(nullptr);
 }
 
-TagViewer_window::template_failure TagViewer_window::expand_template(bool* song_information)
+TagViewer_window::template_result TagViewer_window::expand_template(
+    const name_rules& rules, bool* song_information)
 {
     trace("new_name()\n");
     const std::string constructor = constructor_control->Text();
@@ -66,20 +68,22 @@ TagViewer_window::template_failure TagViewer_window::expand_template(bool* song_
         char letter;
         const BString* tag;
         const BString* attr;
-        const char* alert;
     } kFields[] = {
-        { 'a', &artist_tag, &artist_attr, "a-" },
-        { 't', &title_tag, &title_attr, "t-" },
-        { 'l', &album_tag, &album_attr, "l-" },
-        { 'y', &year_tag, &year_attr, "y-" },
-        { 'c', &comment_tag, &comment_attr, "c-" },
-        { 'n', &track_tag, &track_attr, "n-" },
+        { 'a', &artist_tag, &artist_attr },
+        { 't', &title_tag, &title_attr },
+        { 'l', &album_tag, &album_attr },
+        { 'y', &year_tag, &year_attr },
+        { 'c', &comment_tag, &comment_attr },
+        { 'n', &track_tag, &track_attr },
+    };
+    const auto wrong_source = [](char field) {
+        return template_result { template_result::ending::wrong_source, field };
     };
     int inserted = 0, filled = 0;
     // Appends text as a name can hold it in the loaded file's folder.
-    auto append = [this](std::string_view text) {
+    auto append = [this, &rules](std::string_view text) {
         std::string part;
-        append_name_text(&part, text, loaded_rules);
+        append_name_text(&part, text, rules);
         new_name += part.c_str();
     };
 
@@ -98,7 +102,7 @@ TagViewer_window::template_failure TagViewer_window::expand_template(bool* song_
         int field = take();
         if (field == 'g') {
             if (take() != 't')
-                return "g-";
+                return wrong_source('g');
             trace("new_name: %s\n", new_name.String());
             continue;
         }
@@ -109,7 +113,7 @@ TagViewer_window::template_failure TagViewer_window::expand_template(bool* song_
             known = true;
             int source = take();
             if (source != 't' && source != 'a')
-                return entry.alert;
+                return wrong_source(entry.letter);
             const BString& value = source == 't' ? *entry.tag : *entry.attr;
             append(value.String());
             inserted++;
@@ -118,15 +122,15 @@ TagViewer_window::template_failure TagViewer_window::expand_template(bool* song_
             break;
         }
         if (!known)
-            return "";
+            return template_result { template_result::ending::unknown_field };
     }
     std::string name = new_name.String();
-    fit_name(&name, loaded_rules);
+    fit_name(&name, rules);
     new_name = name.c_str();
     trace("new_name: %s\n", new_name.String());
     const bool song = inserted == 0 || filled > 0;
     if (song_information != nullptr)
         *song_information = song;
     preview_view->SetText(song ? new_name.String() : name_view->Text());
-    return nullptr;
+    return template_result {};
 }

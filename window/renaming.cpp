@@ -23,10 +23,13 @@ void TagViewer_window::rmv3()
     for_each_file(&TagViewer_window::rmv3_one);
 }
 
-void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
+void TagViewer_window::for_each_file(command run)
 {
     if (!all_files) {
-        (this->*command)();
+        // Loaded a while ago: the file's folder is looked at again, and the template expanded
+        // again.
+        shown.entry.SetTo(&file_refs[position], false);
+        (this->*run)(shown, nullptr);
         journal_sync();
         return;
     }
@@ -38,13 +41,12 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
     for (int32 index = 0; index < count; index++) {
         trace("rena:loop: %d\n", index);
         position = index;
-        if (load_file(!template_failed) != nullptr)
+        expansion expanded;
+        load_file(!template_failed, &expanded);
+        if (expanded.result.failed())
             template_failed = true;
-        entry_fresh = true;
-        expansion_fresh = expansion_recorded;
-        bool go_on = (this->*command)();
-        entry_fresh = expansion_fresh = false;
-        if (!go_on)
+        // Right after its load: the file as loaded, and the load's expansion where it was whole.
+        if (!(this->*run)(shown, expanded.result.failed() ? nullptr : &expanded))
             break;
         UpdateIfNeeded();
     }
@@ -57,15 +59,17 @@ void TagViewer_window::for_each_file(bool (TagViewer_window::*command)())
 // "ALL" mode every later file would fail alike and the loop ends here.
 // A name without song information (every variable the template inserts is empty) would
 // throw the file's name away for " - .mp3": the file keeps it, with one beep per command.
-bool TagViewer_window::rena_one()
+bool TagViewer_window::rena_one(loaded_file& file, const expansion* fresh)
 {
     bool song_information = true;
-    if (expansion_fresh) {
-        // new_name and the preview hold what the load expanded a moment ago.
-        trace_text(expansion_trace);
-        song_information = expansion_song_information;
-    } else if (template_failure failure = expand_template(&song_information)) {
-        report_template(failure);
+    if (fresh != nullptr) {
+        // The preview holds what the load expanded a moment ago.
+        trace_text(fresh->trace);
+        new_name = fresh->name;
+        song_information = fresh->song_information;
+    } else if (template_result result = expand_template(file.rules, &song_information);
+               result.failed()) {
+        report_template(result);
         return false;
     }
     if (!song_information) {
@@ -75,36 +79,32 @@ bool TagViewer_window::rena_one()
         kept_beeped = true;
         return true;
     }
-    rename();
+    rename(file);
     return true;
 }
 
-bool TagViewer_window::add3_one()
+bool TagViewer_window::add3_one(loaded_file& file, const expansion*)
 {
     new_name = name_view->Text();
     new_name << ".mp3";
-    rename();
+    rename(file);
     return true;
 }
 
-bool TagViewer_window::rmv3_one()
+bool TagViewer_window::rmv3_one(loaded_file& file, const expansion*)
 {
     new_name = name_view->Text();
     if (int32 at = new_name.FindLast(".mp3"); at >= 0)
         new_name.Remove(at, 4);
-    rename();
+    rename(file);
     return true;
 }
 
-void TagViewer_window::rename()
+void TagViewer_window::rename(loaded_file& file)
 {
     trace("rename()\n");
     entry_ref ref = file_refs[position];
-    BEntry entry;
-    if (entry_fresh)
-        entry = loaded_entry;
-    else
-        entry.SetTo(&ref, false);
+    BEntry& entry = file.entry;
     trace("renaming file\n");
     if (new_name == ref.name.c_str())
         return;
@@ -112,7 +112,7 @@ void TagViewer_window::rename()
     // The platform refuses names that would leave the folder ("", ".", "..", "/" inside) with
     // B_BAD_VALUE and never replaces an existing file.
     // Only the file loaded last moves, not another that has taken its name since.
-    status_t renamed = entry.Rename(new_name.String(), false, loaded_node);
+    status_t renamed = entry.Rename(new_name.String(), false, file.node);
     last_status = renamed;
     entry_ref moved;
     if (renamed == B_OK) {

@@ -1,8 +1,8 @@
 // platform/storage/Entry.cpp: entry references, their held folders, and entries.
 #include "platform/storage/Entry.h"
 
+#include "platform/storage/Caches.h"
 #include "platform/storage/Path.h"
-#include "platform/storage/SeenNode.h"
 #include "platform/storage/rename/FileSystemTraits.h"
 #include "platform/storage/rename/Journal.h"
 #include "platform/storage/rename/Rename.h"
@@ -64,16 +64,6 @@ bool is_loaded_node(const struct stat& now, const node_ref& loaded, bool pathIno
         && now.st_mtim.tv_nsec == loaded.modified.tv_nsec
         && now.st_ctim.tv_sec == loaded.changed.tv_sec
         && now.st_ctim.tv_nsec == loaded.changed.tv_nsec;
-}
-
-void set_node_ref(const struct stat& st, node_ref* ref)
-{
-    ref->device = st.st_dev;
-    ref->node = st.st_ino;
-    ref->size = st.st_size;
-    ref->modified = st.st_mtim;
-    ref->changed = st.st_ctim;
-    ref->has_times = true;
 }
 
 } // namespace
@@ -155,20 +145,6 @@ status_t open_folder(
     return B_OK;
 }
 
-// The folder of the previous absolute path: the paths of one selection mostly share it, so the
-// next path given the same way costs one stat, which confirms that the folder resolved then is
-// still there, instead of resolving every component again. Its handle is not kept alive from
-// here: once no reference holds a folder it is closed (and can be unmounted).
-struct LastFolder {
-    std::string given, resolved;
-    dev_t device = -1;
-    ino_t node = 0;
-    bool held = false;
-    std::weak_ptr<const directory_handle> handle;
-};
-std::mutex sLastFolderLock;
-LastFolder sLastFolder;
-
 } // namespace
 
 directory_handle::~directory_handle()
@@ -177,45 +153,14 @@ directory_handle::~directory_handle()
     sHeldFolders--;
 }
 
-// #pragma mark - seen nodes
-
-namespace
+void set_node_ref(const struct stat& st, node_ref* ref)
 {
-
-struct SeenNode {
-    std::string path;
-    std::weak_ptr<const directory_handle> folder; // empty: seen by path
-    bool regular = false;
-};
-thread_local SeenNode sSeen;
-
-} // namespace
-
-void note_seen_node(
-    const entry_ref& ref, const std::string& path, const struct stat& st, bool throughFolder)
-{
-    sSeen.regular = false;
-    if (!S_ISREG(st.st_mode))
-        return;
-    sSeen.path = path;
-    sSeen.folder.reset();
-    if (throughFolder)
-        sSeen.folder = ref.folder;
-    sSeen.regular = true;
-}
-
-int open_seen_regular(const entry_ref& ref, const std::string& path, int flags, struct stat* st)
-{
-    const bool seen = sSeen.regular && sSeen.path == path;
-    sSeen.regular = false;
-    if (!seen)
-        return -2;
-    // Seen through the folder the reference holds: opened through it too, which spares the
-    // walk along the path.
-    if (std::shared_ptr<const directory_handle> folder = sSeen.folder.lock())
-        return folder == ref.folder ? open_regular(folder->fd, ref.name.c_str(), flags, false, st)
-                                    : -2;
-    return open_regular(AT_FDCWD, path.c_str(), flags, false, st);
+    ref->device = st.st_dev;
+    ref->node = st.st_ino;
+    ref->size = st.st_size;
+    ref->modified = st.st_mtim;
+    ref->changed = st.st_ctim;
+    ref->has_times = true;
 }
 
 // #pragma mark - entry_ref
@@ -274,16 +219,16 @@ status_t get_ref_for_path(const char* path, entry_ref* ref)
 
     // A relative directory depends on the working directory, so only absolute ones are kept.
     bool keep = dir.front() == '/';
+    LastFolderCache& cache = last_folder_cache();
     if (keep) {
-        std::lock_guard<std::mutex> lock(sLastFolderLock);
-        std::shared_ptr<const directory_handle> handle = sLastFolder.handle.lock();
+        LastFolderCache::Folder known;
+        std::shared_ptr<const directory_handle> handle;
         struct stat st;
-        if (sLastFolder.given == dir && (handle != nullptr || !sLastFolder.held)
-            && ::stat(sLastFolder.resolved.c_str(), &st) == 0 && S_ISDIR(st.st_mode)
-            && st.st_dev == sLastFolder.device && st.st_ino == sLastFolder.node) {
+        if (cache.Find(dir, &known, &handle) && ::stat(known.resolved.c_str(), &st) == 0
+            && S_ISDIR(st.st_mode) && st.st_dev == known.device && st.st_ino == known.node) {
             ref->device = st.st_dev;
             ref->directory = st.st_ino;
-            ref->directory_path = sLastFolder.resolved;
+            ref->directory_path = known.resolved;
             ref->name = leaf;
             ref->folder = std::move(handle);
             return B_OK;
@@ -303,11 +248,8 @@ status_t get_ref_for_path(const char* path, entry_ref* ref)
     ref->directory_path = directoryPath;
     ref->name = leaf;
     ref->folder = handle;
-    if (keep) {
-        std::lock_guard<std::mutex> lock(sLastFolderLock);
-        sLastFolder
-            = LastFolder { dir, directoryPath, st.st_dev, st.st_ino, handle != nullptr, handle };
-    }
+    if (keep)
+        cache.Keep({ dir, directoryPath, st.st_dev, st.st_ino, handle != nullptr, handle });
     return B_OK;
 }
 
@@ -427,22 +369,34 @@ status_t BEntry::GetNodeRef(node_ref* ref) const
         return B_BAD_VALUE;
     if (fStatus != B_OK)
         return fStatus;
-    struct stat st = {};
-    std::string path = fRef.path();
-    // Through the folder SetTo has checked, without a walk along the path.
-    const directory_handle* folder = fRef.folder.get();
-    const bool through = folder != nullptr && fFolderChecked && folder->device == fRef.device
-        && folder->node == fRef.directory;
-    if ((through ? ::fstatat(folder->fd, fRef.name.c_str(), &st, AT_SYMLINK_NOFOLLOW)
-                 : ::lstat(path.c_str(), &st))
-        != 0) {
-        int error = errno;
-        note_seen_node(fRef, path, {}, false);
-        return status_for_errno(error);
-    }
-    note_seen_node(fRef, path, st, through);
+    struct stat st;
+    const directory_handle* folder = CheckedFolder();
+    if ((folder != nullptr ? ::fstatat(folder->fd, fRef.name.c_str(), &st, AT_SYMLINK_NOFOLLOW)
+                           : ::lstat(fRef.path().c_str(), &st))
+        != 0)
+        return status_for_errno(errno);
     set_node_ref(st, ref);
     return B_OK;
+}
+
+const directory_handle* BEntry::CheckedFolder() const
+{
+    const directory_handle* folder = fRef.folder.get();
+    if (folder != nullptr && fFolderChecked && folder->device == fRef.device
+        && folder->node == fRef.directory)
+        return folder;
+    return nullptr;
+}
+
+int open_entry_regular(const BEntry& entry, int flags, struct stat* st)
+{
+    if (entry.fStatus != B_OK) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (const directory_handle* folder = entry.CheckedFolder())
+        return open_regular(folder->fd, entry.fRef.name.c_str(), flags, false, st);
+    return open_regular(AT_FDCWD, entry.fRef.path().c_str(), flags, false, st);
 }
 
 status_t get_name_rules(const entry_ref& ref, name_rules* rules)
@@ -497,8 +451,7 @@ status_t BEntry::Rename(const char* name, bool clobber, node_ref& loaded)
     FileSystemTraits traits;
     dev_t folderDevice = fRef.device;
     ino_t folderNode = fRef.directory;
-    if (const directory_handle* folder = fRef.folder.get(); folder != nullptr && fFolderChecked
-        && folder->device == fRef.device && folder->node == fRef.directory) {
+    if (const directory_handle* folder = CheckedFolder()) {
         dirFd = folder->fd;
         held = true;
         lessons = &folder->lessons;

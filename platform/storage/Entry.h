@@ -90,6 +90,11 @@ public:
     [[nodiscard]] status_t Rename(const char* name, bool clobber, node_ref& loaded);
 
 private:
+    friend int open_entry_regular(const BEntry& entry, int flags, struct stat* st);
+
+    // The folder the reference holds, where SetTo has seen its path still name it; else null.
+    const directory_handle* CheckedFolder() const;
+
     entry_ref fRef;
     status_t fStatus = B_NO_INIT;
     bool fFolderChecked = false; // the folder path named the reference's folder at SetTo

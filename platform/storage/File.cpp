@@ -2,7 +2,6 @@
 #include "platform/storage/File.h"
 
 #include "platform/storage/Entry.h"
-#include "platform/storage/SeenNode.h"
 #include "platform/support/OpenRegular.h"
 
 #include <cerrno>
@@ -77,39 +76,59 @@ status_t BFile::SetTo(const entry_ref* ref, uint32 openMode)
         return fStatus = B_BAD_VALUE;
     }
     std::string path = ref->path();
-    return Open(ref, path.c_str(), openMode);
+    return SetTo(path.c_str(), openMode);
 }
 
 // Only regular files open: a directory gives the mapped EISDIR, a FIFO, device or socket
 // B_BAD_TYPE, and none of them is ever opened in a way that could block.
 status_t BFile::SetTo(const char* path, uint32 openMode)
 {
-    return Open(nullptr, path, openMode);
-}
-
-status_t BFile::Open(const entry_ref* ref, const char* path, uint32 openMode)
-{
     Unset();
     int flags = open_flags(openMode);
     if (path == nullptr || *path == '\0' || flags < 0)
         return fStatus = B_BAD_VALUE;
-
-    // A name just seen to hold a regular file (not a link) is opened without a second look;
-    // should that open fail (a link or a FIFO has taken the name since), the name is looked
-    // at again as any other.
     struct stat st;
-    int fd = -1;
-    if (ref != nullptr && (flags & O_CREAT) == 0)
-        fd = open_seen_regular(*ref, path, flags, &st);
-    if (fd < 0 && fd != kNotRegular)
-        fd = open_regular(AT_FDCWD, path, flags, true, &st);
+    return Take(open_regular(AT_FDCWD, path, flags, true, &st), path, flags, st);
+}
+
+status_t BFile::SetTo(const BEntry& entry, uint32 openMode, node_ref* node, off_t* size)
+{
+    Unset();
+    if (node != nullptr)
+        *node = node_ref();
+    if (size != nullptr)
+        *size = 0;
+    int flags = open_flags(openMode);
+    if (flags < 0)
+        return fStatus = B_BAD_VALUE;
+    if (entry.InitCheck() != B_OK)
+        return fStatus = entry.InitCheck();
+    struct stat st;
+    int fd = open_entry_regular(entry, flags, &st);
+    int error = errno;
+    if ((fd >= 0 || fd == kNotRegular) && node != nullptr)
+        set_node_ref(st, node);
+    entry_ref ref;
+    (void)entry.GetRef(&ref);
+    std::string path = ref.path();
+    // A link is the entry's node; what is opened is its target, as any open by path finds it.
+    if (fd == kNotRegular && S_ISLNK(st.st_mode))
+        fd = open_regular(AT_FDCWD, path.c_str(), flags, true, &st);
+    else
+        errno = error;
+    if (fd >= 0 && size != nullptr)
+        *size = st.st_size;
+    return Take(fd, path.c_str(), flags, st);
+}
+
+status_t BFile::Take(int fd, const char* path, int flags, const struct stat& st)
+{
     if (fd == kNotRegular)
         return fStatus = not_regular(st);
     if (fd < 0)
         return fStatus = status_for_errno(errno);
     // O_NONBLOCK stays: it kept the open from waiting on a FIFO, and a regular file's reads and
     // writes never wait for it.
-    fSize = st.st_size;
     fPosition = 0;
     fAppend = (flags & O_APPEND) != 0;
     // The node part, attributes included, works on the same descriptor.
@@ -118,7 +137,6 @@ status_t BFile::Open(const entry_ref* ref, const char* path, uint32 openMode)
 
 void BFile::Unset()
 {
-    fSize = -1;
     fPosition = 0;
     fAppend = false;
     BNode::Unset();
@@ -152,7 +170,6 @@ ssize_t BFile::Write(const void* buffer, size_t size)
         return B_NO_INIT;
     if (buffer == nullptr && size > 0)
         return B_BAD_VALUE;
-    fSize = -1;
     const char* bytes = static_cast<const char*>(buffer);
     size_t done = 0;
     while (done < size) {
@@ -219,11 +236,6 @@ status_t BFile::GetSize(off_t* size) const
         return B_NO_INIT;
     if (size == nullptr)
         return B_BAD_VALUE;
-    // The size seen when the file was opened, until a write of ours may have changed it.
-    if (fSize >= 0) {
-        *size = fSize;
-        return B_OK;
-    }
     struct stat st;
     if (::fstat(fFd, &st) != 0)
         return status_for_errno(errno);

@@ -15,6 +15,9 @@ enum : uint32 {
     B_OPEN_AT_END = 0x0800,
 };
 
+class BEntry;
+struct node_ref;
+
 class BFile : public BNode, public BDataIO
 {
 public:
@@ -27,6 +30,14 @@ public:
     // errno. Links are followed.
     status_t SetTo(const entry_ref* ref, uint32 openMode);
     status_t SetTo(const char* path, uint32 openMode);
+    // Opens the regular file the entry names now, through the folder the entry holds where
+    // its SetTo checked it, in one look at the name: *node (where given) is the node the name
+    // holds, the one opened, or a link (whose target is opened, as by path) or another node
+    // (nothing is opened), or unknown where the name holds nothing. B_OK, B_NO_INIT (an entry
+    // not set), the mapped EISDIR, B_BAD_TYPE (a FIFO, device or socket), B_ENTRY_NOT_FOUND,
+    // B_PERMISSION_DENIED, other mapped errno. *size (where given) is the size of the file
+    // opened, as it was at the open.
+    status_t SetTo(const BEntry& entry, uint32 openMode, node_ref* node, off_t* size = nullptr);
     void Unset() override;
 
     ssize_t Read(void* buffer, size_t size) override;
@@ -37,11 +48,10 @@ public:
     status_t GetSize(off_t* size) const;
 
 private:
-    // Opens path, which ref (if given) names; a regular file just seen under ref is opened
-    // without another look.
-    status_t Open(const entry_ref* ref, const char* path, uint32 openMode);
+    // Takes over fd, the open of path with flags, whose state is st (or the status of a failed
+    // open: kNotRegular, or -1 with errno set).
+    status_t Take(int fd, const char* path, int flags, const struct stat& st);
 
-    off_t fSize = -1; // the size at the open, or -1 once a write may have changed it
     off_t fPosition = 0;
     bool fAppend = false; // opened with B_OPEN_AT_END: every write goes to the end
 };

@@ -2,6 +2,7 @@
 // ID3v2 and MIME-database fallbacks).
 #include "platform/storage/Node.h"
 
+#include "platform/storage/Caches.h"
 #include "platform/storage/Entry.h"
 #include "platform/storage/id3v2/AttributeFallback.h"
 #include "platform/support/OpenRegular.h"
@@ -11,56 +12,20 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-#include <unordered_map>
 
 namespace
 {
 
-// What the content type of a file depends on: the node and its state, and its name (the
-// database matches names too). A file keeps its type while none of these changes, so the type
-// found when the file was taken in serves every later load.
-struct TypeKey {
-    dev_t device;
-    ino_t node;
-    off_t size;
-    int64_t modified, changed; // nanoseconds
-    std::string leaf;
-
-    static TypeKey Of(const struct stat& st, std::string_view path)
-    {
-        auto ns = [](const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; };
-        return TypeKey { st.st_dev, st.st_ino, st.st_size, ns(st.st_mtim), ns(st.st_ctim),
-            std::string(path_leaf(path)) };
-    }
-    bool operator==(const TypeKey&) const = default;
-};
-
-struct TypeKeyHash {
-    size_t operator()(const TypeKey& key) const
-    {
-        size_t hash = std::hash<std::string>()(key.leaf);
-        for (uint64_t part : { uint64_t(key.device), uint64_t(key.node), uint64_t(key.size),
-                 uint64_t(key.modified), uint64_t(key.changed) })
-            hash = (hash ^ part) * 0x100000001b3ull;
-        return hash;
-    }
-};
-
-// Types found by content, for the life of the process; cleared when it grows large.
-std::unordered_map<TypeKey, std::optional<std::string>, TypeKeyHash>& known_types()
-{
-    static std::unordered_map<TypeKey, std::optional<std::string>, TypeKeyHash> types;
-    return types;
-}
-const size_t kMaxKnownTypes = 200000;
-
-// What a node has parsed for its fallbacks, so that a file is parsed at most once per node.
+// What a node has read once for its attribute reads: the names of the attributes it stores
+// (listed at the first read, so that an absent attribute costs no call of its own), and what
+// its fallbacks parsed, so that a file is parsed at most once per node.
 struct AttributeCache {
+    bool namesRead = false;
+    std::optional<std::string> names; // "user.NAME" each followed by a NUL; none: not known
     FallbackSource source;
     bool songTextsRead = false;
     SongTexts songTexts;
@@ -96,10 +61,6 @@ void terminate(std::string* value)
 } // namespace
 
 struct BNode::Private : AttributeCache {
-    // The value GetAttrInfo read, kept for the ReadAttr of the same name that follows it.
-    std::string probedName;
-    std::string probedValue;
-    bool probed = false;
 };
 
 BNode::BNode() = default;
@@ -214,25 +175,66 @@ status_t read_xattr(int fd, const std::string& path, const std::string& name, st
 
 // The attribute's bytes, stored or from a fallback; B_OK, B_ENTRY_NOT_FOUND, or another
 // mapped errno.
+// The names of the attributes the open node stores, or none where they could not be listed.
+std::optional<std::string> list_xattrs(int fd)
+{
+    char small[1024];
+    ssize_t size = ::flistxattr(fd, small, sizeof small);
+    if (size >= 0)
+        return std::string(small, static_cast<size_t>(size));
+    if (means_absent(errno))
+        return std::string();
+    // A long list may change between the size query and the read: then it stays unknown.
+    size = errno == ERANGE ? ::flistxattr(fd, nullptr, 0) : -1;
+    if (size < 0 || size > (1 << 16))
+        return std::nullopt;
+    std::string names(static_cast<size_t>(size), '\0');
+    size = ::flistxattr(fd, names.data(), names.size());
+    if (size < 0)
+        return std::nullopt;
+    names.resize(static_cast<size_t>(size));
+    return names;
+}
+
+// Whether the listed names hold xname.
+bool listed(const std::string& names, const std::string& xname)
+{
+    for (size_t at = 0; at < names.size();) {
+        size_t end = names.find('\0', at);
+        if (end == std::string::npos)
+            end = names.size();
+        if (std::string_view(names).substr(at, end - at) == xname)
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
 status_t attribute_value(
     int fd, const std::string& path, AttributeCache* cache, const char* name, std::string* value)
 {
-    status_t status = read_xattr(fd, path, xattr_name(name), value);
+    const std::string xname = xattr_name(name);
+    status_t status;
+    if (cache != nullptr && fd >= 0 && !cache->namesRead) {
+        cache->names = list_xattrs(fd);
+        cache->namesRead = true;
+    }
+    if (cache != nullptr && cache->names && !listed(*cache->names, xname))
+        status = B_ENTRY_NOT_FOUND;
+    else
+        status = read_xattr(fd, path, xname, value);
     if (status != B_ENTRY_NOT_FOUND || cache == nullptr)
         return status;
 
     std::optional<std::string> fallback;
     if (std::strcmp(name, "BEOS:TYPE") == 0) {
         if (!cache->typeRead) {
-            auto& types = known_types();
-            TypeKey key = TypeKey::Of(cache->source.st, cache->source.path);
-            if (auto known = types.find(key); known != types.end()) {
-                cache->type = known->second;
-            } else {
+            ContentTypeCache& types = content_type_cache();
+            auto key = ContentTypeCache::Key::Of(
+                cache->source.st, std::string(path_leaf(cache->source.path)));
+            if (!types.Find(key, &cache->type)) {
                 cache->type = content_type(cache->source);
-                if (types.size() >= kMaxKnownTypes)
-                    types.clear();
-                types.emplace(std::move(key), cache->type);
+                types.Keep(std::move(key), cache->type);
             }
             cache->typeRead = true;
         }
@@ -274,19 +276,14 @@ status_t BNode::GetAttrInfo(const char* name, attr_info* info) const
         return B_NO_INIT;
     if (name == nullptr || info == nullptr)
         return B_BAD_VALUE;
-    Private* d = fPrivate.get();
-    d->probed = false;
     std::string value;
-    if (status_t status = attribute_value(fFd, fPath, d, name, &value); status != B_OK)
+    if (status_t status = attribute_value(fFd, fPath, fPrivate.get(), name, &value); status != B_OK)
         return status;
     // Attributes carry no type of their own on Linux: they are all text.
     info->type = B_STRING_TYPE;
     info->size = static_cast<off_t>(value.size());
     if (!value.empty() && value.back() != '\0')
         info->size++;
-    d->probedName = name;
-    d->probedValue = std::move(value);
-    d->probed = true;
     return B_OK;
 }
 
@@ -297,15 +294,9 @@ ssize_t BNode::ReadAttr(
         return B_NO_INIT;
     if (name == nullptr || (buffer == nullptr && length > 0) || offset < 0)
         return B_BAD_VALUE;
-    Private* d = fPrivate.get();
     std::string value;
-    if (d->probed && d->probedName == name) {
-        value = std::move(d->probedValue);
-    } else if (status_t status = attribute_value(fFd, fPath, d, name, &value); status != B_OK) {
-        d->probed = false;
+    if (status_t status = attribute_value(fFd, fPath, fPrivate.get(), name, &value); status != B_OK)
         return status;
-    }
-    d->probed = false;
     if (is_string_type(type))
         terminate(&value);
     if (static_cast<uint64>(offset) >= value.size())
@@ -325,7 +316,8 @@ ssize_t BNode::WriteAttr(
         return B_NO_INIT;
     if (name == nullptr || (buffer == nullptr && length > 0) || offset < 0)
         return B_BAD_VALUE;
-    fPrivate->probed = false;
+    // The listed names no longer hold: the next read lists them again.
+    fPrivate->namesRead = false;
     std::string xname = xattr_name(name);
     std::string bytes;
     if (offset > 0) {
@@ -353,7 +345,7 @@ status_t BNode::RemoveAttr(const char* name)
         return B_NO_INIT;
     if (name == nullptr)
         return B_BAD_VALUE;
-    fPrivate->probed = false;
+    fPrivate->namesRead = false;
     std::string xname = xattr_name(name);
     int result = fFd >= 0 ? ::fremovexattr(fFd, xname.c_str())
                           : ::removexattr(fPath.c_str(), xname.c_str());

@@ -18,8 +18,12 @@ struct attr_info {
 // Attributes: the attribute NAME is the extended attribute "user.NAME". A string attribute
 // reads as its stored bytes followed by one NUL, unless the stored bytes already end in one.
 // Where no xattr is stored, "Title", "Artist", "Album", "Year", "Comment" and "Track" come from
-// the file's ID3v2 tag (parsed at most once per node) and "BEOS:TYPE" from the shared MIME
-// database ("audio/x-mpeg" for MPEG audio; "inode/..." for files that are not regular).
+// the file's ID3v2 tag and "BEOS:TYPE" from the shared MIME database ("audio/x-mpeg" for MPEG
+// audio; "inode/..." for files that are not regular).
+// An open node reads some things once, at the first attribute read that needs them, and keeps
+// them until it is set to another node: the names of the xattrs it stores, its ID3v2 texts and
+// its type. A change made through the node itself lists the names again; one made elsewhere
+// meanwhile is not seen by it, so a node is opened for one look at a file, not kept to watch it.
 class BNode
 {
 public:
@@ -62,5 +66,5 @@ protected:
     status_t fStatus = B_NO_INIT;
 
     struct Private;
-    std::unique_ptr<Private> fPrivate; // attribute fallbacks, read lazily
+    std::unique_ptr<Private> fPrivate; // what attribute reads read once (see above)
 };

@@ -16,6 +16,18 @@ constexpr int kNotRegular = -3;
 // The descriptor (its state in *st), kNotRegular, or -1 with errno set.
 int open_regular(int dirFd, const char* name, int flags, bool follow, struct stat* st);
 
+class BEntry;
+struct node_ref;
+
+// The identity of the node whose state is st, its size and times included.
+void set_node_ref(const struct stat& st, node_ref* ref);
+
+// Opens the regular file the entry names now, as open_regular does with a link never followed:
+// through the folder the entry holds where SetTo has checked it, else by its path. The
+// descriptor (its state in *st), kNotRegular (the state of what the name holds in *st), or -1
+// with errno set. Defined with BEntry.
+int open_entry_regular(const BEntry& entry, int flags, struct stat* st);
+
 // The state of the regular file `name` in dirFd (a link not followed) as the file system gives
 // it for an open file, not from an attribute cache (sshfs keeps one by path); other nodes as
 // fstatat gives them. 0, or -1 with errno set.
