@@ -122,8 +122,9 @@ private:
     // only when announce is set; the expansion in *expanded.
     void load_file(bool announce, expansion* expanded);
     // The load's steps (loading.cpp): the entry, its name and the song opened from it; the tag
-    // record's texts; the attributes; the preview.
-    loaded_file load_name(const entry_ref& ref);
+    // record's texts; the attributes; the preview. stored: the file loaded before stored
+    // attributes.
+    loaded_file load_name(const entry_ref& ref, bool stored);
     void load_tag(loaded_file& file);
     void load_attributes(loaded_file& file);
     expansion load_preview(bool announce);

@@ -52,8 +52,11 @@ void TagViewer_window::load_file(bool announce, expansion* expanded)
     trace("read_tags()\n");
     // The song loaded before is closed first: lowntfs-3g keeps a name unlinked from an open
     // file as a hidden ghost until no descriptor of the file is left open.
+    // Files of one set mostly all store attributes or all lack them: the load reads them the
+    // way that costs least for the kind the file before was.
+    const bool stored = shown.song != nullptr && shown.song->StoresAttributes();
     shown.song.reset();
-    shown = load_name(file_refs[position]);
+    shown = load_name(file_refs[position], stored);
     load_tag(shown);
     load_attributes(shown);
     *expanded = load_preview(announce);
@@ -62,7 +65,7 @@ void TagViewer_window::load_file(bool announce, expansion* expanded)
 
 // The entry and its name, the song opened from that entry in the same look (the node found
 // under the name is the one loaded), and the rules of the folder's names.
-TagViewer_window::loaded_file TagViewer_window::load_name(const entry_ref& ref)
+TagViewer_window::loaded_file TagViewer_window::load_name(const entry_ref& ref, bool stored)
 {
     loaded_file file;
     BPath path;
@@ -74,6 +77,7 @@ TagViewer_window::loaded_file TagViewer_window::load_name(const entry_ref& ref)
     }
     file.song = std::make_unique<BFile>();
     (void)Mp3Tag::OpenSong(*file.song, file.entry, &file.node, &file.song_size, &file.write_status);
+    file.song->ExpectAttributes(stored);
     // Unknown rules (the folder has gone) leave names as they are built.
     (void)get_name_rules(ref, &file.rules);
     return file;
@@ -166,6 +170,7 @@ TagViewer_window::expansion TagViewer_window::load_preview(bool announce)
     trace_record(&expanded.trace);
     expanded.result = expand_template(shown.rules, &expanded.song_information);
     trace_record(nullptr);
+    trace_text(expanded.trace);
     expanded.name = new_name;
     if (announce)
         report_template(expanded.result);

@@ -21,11 +21,14 @@ namespace
 {
 
 // What a node has read once for its attribute reads: the names of the attributes it stores
-// (listed at the first read, so that an absent attribute costs no call of its own), and what
-// its fallbacks parsed, so that a file is parsed at most once per node.
+// (listed at the first read, so that an absent attribute costs no call of its own; listed
+// only once a read finds nothing where the node was told to expect attributes), and what its
+// fallbacks parsed, so that a file is parsed at most once per node.
 struct AttributeCache {
     bool namesRead = false;
     std::optional<std::string> names; // "user.NAME" each followed by a NUL; none: not known
+    bool readFirst = false; // ExpectAttributes: an attribute is read before the names are listed
+    bool stores = false; // a read found a stored xattr
     FallbackSource source;
     bool songTextsRead = false;
     SongTexts songTexts;
@@ -215,14 +218,23 @@ status_t attribute_value(
 {
     const std::string xname = xattr_name(name);
     status_t status;
-    if (cache != nullptr && fd >= 0 && !cache->namesRead) {
+    if (cache != nullptr && fd >= 0 && !cache->namesRead && !cache->readFirst) {
         cache->names = list_xattrs(fd);
         cache->namesRead = true;
     }
-    if (cache != nullptr && cache->names && !listed(*cache->names, xname))
+    if (cache != nullptr && cache->names && !listed(*cache->names, xname)) {
         status = B_ENTRY_NOT_FOUND;
-    else
+    } else {
         status = read_xattr(fd, path, xname, value);
+        // Read first, and found nothing: the names are listed after all.
+        if (cache != nullptr && fd >= 0 && !cache->namesRead) {
+            cache->namesRead = true;
+            if (status == B_ENTRY_NOT_FOUND)
+                cache->names = list_xattrs(fd);
+        }
+    }
+    if (cache != nullptr && (status == B_OK || (cache->names && !cache->names->empty())))
+        cache->stores = true;
     if (status != B_ENTRY_NOT_FOUND || cache == nullptr)
         return status;
 
@@ -270,6 +282,17 @@ status_t attribute_value(
 
 } // namespace
 
+void BNode::ExpectAttributes(bool stored)
+{
+    if (fPrivate != nullptr)
+        fPrivate->readFirst = stored;
+}
+
+bool BNode::StoresAttributes() const
+{
+    return fPrivate != nullptr && fPrivate->stores;
+}
+
 status_t BNode::GetAttrInfo(const char* name, attr_info* info) const
 {
     if (fStatus != B_OK)
@@ -316,8 +339,9 @@ ssize_t BNode::WriteAttr(
         return B_NO_INIT;
     if (name == nullptr || (buffer == nullptr && length > 0) || offset < 0)
         return B_BAD_VALUE;
-    // The listed names no longer hold: the next read lists them again.
+    // The names known no longer hold: the next read finds them again.
     fPrivate->namesRead = false;
+    fPrivate->names.reset();
     std::string xname = xattr_name(name);
     std::string bytes;
     if (offset > 0) {
@@ -346,6 +370,7 @@ status_t BNode::RemoveAttr(const char* name)
     if (name == nullptr)
         return B_BAD_VALUE;
     fPrivate->namesRead = false;
+    fPrivate->names.reset();
     std::string xname = xattr_name(name);
     int result = fFd >= 0 ? ::fremovexattr(fFd, xname.c_str())
                           : ::removexattr(fPath.c_str(), xname.c_str());

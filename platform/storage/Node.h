@@ -41,6 +41,13 @@ public:
     virtual void Unset();
     status_t InitCheck() const { return fStatus; }
 
+    // Whether the node most likely stores xattrs, as the file read before it did: the names
+    // are then not listed before the first read (a listing costs more than several reads
+    // there), only once a read finds nothing. What reads give is the same either way.
+    void ExpectAttributes(bool stored);
+    // Whether a read so far found a stored xattr, or the names listed any.
+    bool StoresAttributes() const;
+
     // B_OK when the attribute exists; B_ENTRY_NOT_FOUND when it does not; B_NO_INIT;
     // B_BAD_VALUE (null argument); B_BUSY when it keeps changing size; other mapped errno.
     status_t GetAttrInfo(const char* name, attr_info* info) const;

@@ -2,8 +2,11 @@
 // folder's listing.
 #include "platform/support/OpenRegular.h"
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
+#include <mutex>
+#include <pthread.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -23,17 +26,45 @@ int pin(int dirFd, const char* name, bool follow, struct stat* st)
     return fd;
 }
 
+// The process's /proc/self/fd, held open so that a reopen looks up one name, not four; -1
+// without /proc. A forked child opens its own: the one held lists its parent's descriptors.
+std::atomic<int> sProcDescriptors { -2 }; // -2: not opened yet
+
+void forget_proc_descriptors()
+{
+    if (int fd = sProcDescriptors.exchange(-2); fd >= 0)
+        ::close(fd);
+}
+
+int proc_descriptors()
+{
+    int fd = sProcDescriptors.load(std::memory_order_acquire);
+    if (fd != -2)
+        return fd;
+    static std::once_flag registered;
+    std::call_once(registered, [] { ::pthread_atfork(nullptr, nullptr, forget_proc_descriptors); });
+    int opened = ::open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (opened < 0)
+        opened = -1;
+    int expected = -2;
+    if (sProcDescriptors.compare_exchange_strong(expected, opened))
+        return opened;
+    if (opened >= 0)
+        ::close(opened); // another thread's came first
+    return expected;
+}
+
 // Opens the pinned regular file itself with flags; -1 with errno set.
 int reopen(int pinned, int dirFd, const char* name, int flags, bool follow, const struct stat& st)
 {
-    char path[32];
-    std::snprintf(path, sizeof path, "/proc/self/fd/%d", pinned);
-    int fd = ::open(path, flags);
-    if (fd >= 0 || errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0)
-        return fd;
+    if (int descriptors = proc_descriptors(); descriptors >= 0) {
+        char number[16];
+        *std::to_chars(number, number + sizeof number - 1, pinned).ptr = '\0';
+        return ::openat(descriptors, number, flags);
+    }
     // No /proc: the name once more, without waiting on whatever holds it now, and only where it
     // is still the node checked.
-    fd = ::openat(dirFd, name, flags | (follow ? 0 : O_NOFOLLOW));
+    int fd = ::openat(dirFd, name, flags | (follow ? 0 : O_NOFOLLOW));
     struct stat now;
     if (fd >= 0 && (::fstat(fd, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino)) {
         ::close(fd);

@@ -52,11 +52,12 @@ struct Writer {
     bool stalled = false; // a flush gave up; the next piece written clears it
     uint64_t pieces = 0; // written so far: the writer's progress
     uint64_t dropped = 0; // lines dropped since the last block handed over
-    std::string* recording = nullptr; // also gets every line traced
     std::thread thread;
 };
 
 Writer* sWriter = nullptr;
+// Where the lines this thread traces go instead, while set (trace_record).
+thread_local std::string* tRecording = nullptr;
 Writer* sForsaken = nullptr; // the parent's, in a forked child: its thread is not there
 
 void before_fork()
@@ -254,6 +255,30 @@ bool append_simple(std::string* out, const char* format, va_list arguments)
     return true;
 }
 
+// Appends the line that format and its arguments give to out; out stays as it was where they
+// cannot be formatted.
+void format_line(std::string* out, const char* format, va_list arguments)
+{
+    const size_t at = out->size();
+    va_list copy;
+    va_copy(copy, arguments);
+    bool simple = append_simple(out, format, copy);
+    va_end(copy);
+    if (simple)
+        return;
+    out->resize(at);
+    va_copy(copy, arguments);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length < 0)
+        return;
+    out->resize(at + static_cast<size_t>(length) + 1);
+    va_copy(copy, arguments);
+    std::vsnprintf(out->data() + at, static_cast<size_t>(length) + 1, format, copy);
+    va_end(copy);
+    out->pop_back(); // the terminating NUL
+}
+
 // After lines are added to the pending ones: at exit they are flushed at once; otherwise a
 // full block that ends with a line goes to the writer, so that lines are dropped whole.
 void pass_on(std::unique_lock<std::mutex>& guard)
@@ -273,42 +298,29 @@ void pass_on(std::unique_lock<std::mutex>& guard)
 
 void trace(const char* format, ...)
 {
-    Writer& w = writer();
-    std::unique_lock<std::mutex> guard(w.lock);
-    if (w.ended)
-        return;
-    if (!w.registered)
-        w.registered = std::atexit(stop_writer) == 0;
-    const size_t at = w.pending.size();
-    if (w.pending.capacity() < kBlock)
-        w.pending.reserve(kBlock + 1024);
     va_list arguments;
     va_start(arguments, format);
-    bool simple = append_simple(&w.pending, format, arguments);
-    va_end(arguments);
-    if (!simple) {
-        w.pending.resize(at);
-        va_start(arguments, format);
-        int length = std::vsnprintf(nullptr, 0, format, arguments);
+    if (tRecording != nullptr) {
+        format_line(tRecording, format, arguments);
         va_end(arguments);
-        if (length < 0)
-            return;
-        w.pending.resize(at + static_cast<size_t>(length) + 1);
-        va_start(arguments, format);
-        std::vsnprintf(w.pending.data() + at, static_cast<size_t>(length) + 1, format, arguments);
-        va_end(arguments);
-        w.pending.pop_back(); // the terminating NUL
+        return;
     }
-    if (w.recording != nullptr)
-        w.recording->append(w.pending, at);
-    pass_on(guard);
+    Writer& w = writer();
+    std::unique_lock<std::mutex> guard(w.lock);
+    if (!w.ended) {
+        if (!w.registered)
+            w.registered = std::atexit(stop_writer) == 0;
+        if (w.pending.capacity() < kBlock)
+            w.pending.reserve(kBlock + 1024);
+        format_line(&w.pending, format, arguments);
+        pass_on(guard);
+    }
+    va_end(arguments);
 }
 
 void trace_record(std::string* recording)
 {
-    Writer& w = writer();
-    std::unique_lock<std::mutex> guard(w.lock);
-    w.recording = recording;
+    tRecording = recording;
 }
 
 void trace_text(const std::string& text)

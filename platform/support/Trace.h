@@ -14,9 +14,9 @@
 // writing goes through again "[trace: N lines dropped]" says so. A flush waits only while the
 // writer makes progress. A write that fails (the reader has gone) ends the trace, silently.
 void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// While recording is set (not null), every line traced is also appended to it; null ends that.
-// Work that would trace again what it traced before records the first trace and plays it back.
-// Lines the trace drops (it has ended) are not recorded either.
+// While recording is set (not null), the lines the calling thread traces are appended to it
+// instead, without taking the trace's lock; null ends that. Work that traces many lines at once,
+// or would trace again what it traced before, records them and hands them on with trace_text.
 void trace_record(std::string* recording);
 // Traces text as it stands, such as a recording: whole lines, dropped and counted as trace's are.
 void trace_text(const std::string& text);
