@@ -237,6 +237,11 @@ TEST_P(Rename, FailuresLeaveTheFileWhereItWas)
     ASSERT_EQ(::mkdir(dir.PathOf("folder").c_str(), 0755), 0);
     dir.MakeFile("folder/song.mp3", "new");
     EXPECT_EQ(BEntry(&inFolder).Rename("renamed.mp3"), B_ENTRY_NOT_FOUND);
+    // Set after an entry of the folder now at that path, it still looks at its own folder.
+    entry_ref nowThere = dir.Ref("folder/song.mp3");
+    BEntry there(&nowThere), after;
+    ASSERT_EQ(after.SetTo(&inFolder, there), B_OK);
+    EXPECT_EQ(after.Rename("renamed.mp3"), B_ENTRY_NOT_FOUND);
     EXPECT_EQ(dir.Read("folder/song.mp3"), "new");
     EXPECT_EQ(dir.Read("moved/song.mp3"), "old");
 }

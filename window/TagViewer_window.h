@@ -119,12 +119,13 @@ private:
     // A track number's text as names sort: "7/120" gives "007" (naming.cpp).
     static std::string track_text(std::string_view text);
     // Loads the current file into shown and the window's variables, telling a failed expansion
-    // only when announce is set; the expansion in *expanded.
-    void load_file(bool announce, expansion* expanded);
+    // only when announce is set; the expansion in *expanded. in_run: the file loaded before is
+    // the previous one of the same "ALL" run.
+    void load_file(bool announce, expansion* expanded, bool in_run = false);
     // The load's steps (loading.cpp): the entry, its name and the song opened from it; the tag
     // record's texts; the attributes; the preview. stored: the file loaded before stored
-    // attributes.
-    loaded_file load_name(const entry_ref& ref, bool stored);
+    // attributes; before: that file's entry, loaded a moment ago in the same run.
+    loaded_file load_name(const entry_ref& ref, bool stored, const BEntry* before);
     void load_tag(loaded_file& file);
     void load_attributes(loaded_file& file);
     expansion load_preview(bool announce);

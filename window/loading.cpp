@@ -47,7 +47,7 @@ void TagViewer_window::read_file()
     load_file(true, &expanded);
 }
 
-void TagViewer_window::load_file(bool announce, expansion* expanded)
+void TagViewer_window::load_file(bool announce, expansion* expanded, bool in_run)
 {
     trace("read_tags()\n");
     // The song loaded before is closed first: lowntfs-3g keeps a name unlinked from an open
@@ -56,7 +56,7 @@ void TagViewer_window::load_file(bool announce, expansion* expanded)
     // way that costs least for the kind the file before was.
     const bool stored = shown.song != nullptr && shown.song->StoresAttributes();
     shown.song.reset();
-    shown = load_name(file_refs[position], stored);
+    shown = load_name(file_refs[position], stored, in_run ? &shown.entry : nullptr);
     load_tag(shown);
     load_attributes(shown);
     *expanded = load_preview(announce);
@@ -65,11 +65,13 @@ void TagViewer_window::load_file(bool announce, expansion* expanded)
 
 // The entry and its name, the song opened from that entry in the same look (the node found
 // under the name is the one loaded), and the rules of the folder's names.
-TagViewer_window::loaded_file TagViewer_window::load_name(const entry_ref& ref, bool stored)
+TagViewer_window::loaded_file TagViewer_window::load_name(
+    const entry_ref& ref, bool stored, const BEntry* before)
 {
     loaded_file file;
     BPath path;
-    if (file.entry.SetTo(&ref, false) != B_OK || path.SetTo(&file.entry) != B_OK) {
+    status_t set = before != nullptr ? file.entry.SetTo(&ref, *before) : file.entry.SetTo(&ref);
+    if (set != B_OK || path.SetTo(&file.entry) != B_OK) {
         alert_and_wait(
             translated("Alerts", "Orvalin:\nCould not read filename.\nPlease terminate program."));
     } else {

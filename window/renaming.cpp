@@ -42,7 +42,7 @@ void TagViewer_window::for_each_file(command run)
         trace("rena:loop: %d\n", index);
         position = index;
         expansion expanded;
-        load_file(!template_failed, &expanded);
+        load_file(!template_failed, &expanded, index > 0);
         if (expanded.result.failed())
             template_failed = true;
         // Right after its load: the file as loaded, and the load's expansion where it was whole.

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -107,6 +108,16 @@ namespace
 // thousands: past this many, references carry no handle and a rename opens its folder itself.
 const int kMaxHeldFolders = 64;
 std::atomic<int> sHeldFolders { 0 };
+
+// How long one look at a folder's path stands for the entries set after it in that folder.
+constexpr int64_t kFolderLookStands = 1000000000; // a second
+
+int64_t steady_nanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // Opens the directory at path (O_PATH) and puts its state in *st: the descriptor, or -1 with
 // the mapped errno in *status.
@@ -289,6 +300,7 @@ status_t BEntry::SetTo(const entry_ref* ref, bool traverse)
 
     fRef = *ref;
     fFolderChecked = st.st_dev == ref->device && st.st_ino == ref->directory;
+    fFolderCheckedAt = steady_nanoseconds();
     if (traverse) {
         std::string path = ref->path();
         if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -304,6 +316,21 @@ status_t BEntry::SetTo(const entry_ref* ref, bool traverse)
             fFolderChecked = true; // resolved just now
         }
     }
+    return fStatus = B_OK;
+}
+
+status_t BEntry::SetTo(const entry_ref* ref, const BEntry& before)
+{
+    const directory_handle* folder = before.CheckedFolder();
+    if (ref == nullptr || folder == nullptr || ref->folder.get() != folder
+        || ref->device != before.fRef.device || ref->directory != before.fRef.directory
+        || ref->directory_path != before.fRef.directory_path || !is_plain_leaf(ref->name)
+        || steady_nanoseconds() - before.fFolderCheckedAt >= kFolderLookStands)
+        return SetTo(ref, false);
+    const int64_t checkedAt = before.fFolderCheckedAt;
+    fRef = *ref;
+    fFolderChecked = true;
+    fFolderCheckedAt = checkedAt;
     return fStatus = B_OK;
 }
 

@@ -58,6 +58,10 @@ public:
     // to its target.
     status_t SetTo(const entry_ref* ref, bool traverse = false);
     status_t SetTo(const char* path, bool traverse = false);
+    // As SetTo(ref), for one file after another of a run: where ref lies in the folder that
+    // `before` holds and saw its path name less than a second ago, that look stands for this
+    // entry too, and the folder's path is not looked at again.
+    status_t SetTo(const entry_ref* ref, const BEntry& before);
     void Unset();
     status_t InitCheck() const { return fStatus; }
 
@@ -98,6 +102,7 @@ private:
     entry_ref fRef;
     status_t fStatus = B_NO_INIT;
     bool fFolderChecked = false; // the folder path named the reference's folder at SetTo
+    int64_t fFolderCheckedAt = 0; // when, on the steady clock (nanoseconds)
 };
 
 enum { B_FILE_NAME_LENGTH = 256, B_PATH_NAME_LENGTH = 4096 };
