@@ -71,8 +71,9 @@ void apply_limits(QWidget* widget, const minimax& limits)
 QString display_text(const std::string& bytes)
 {
     QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    // The control characters (Unicode's Cc: U+0000 to U+001F and U+007F to U+009F).
     for (QChar& c : text)
-        if (c.category() == QChar::Other_Control)
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f))
             c = QChar::ReplacementCharacter;
     return text;
 }
