@@ -212,12 +212,22 @@ TEST(Attributes, StoredAttributesWinAndOnlyTheFramesNamedCount)
         { "COMM", latin1 + "eng" + latin1 + "Real comment" }, { "TPE2", latin1 + "Band" } });
     dir.MakeMp3("song.mp3", "", tag);
     dir.SetAttr("song.mp3", "Title", "Stored title");
-    BNode node(dir.PathOf("song.mp3").c_str());
-    EXPECT_EQ(read_attr(node, "Title"), with_nul("Stored title"));
-    EXPECT_EQ(read_attr(node, "Comment"), with_nul("Real comment"));
+    dir.MakeMp3("bare.mp3", "", tag);
     attr_info info;
-    EXPECT_EQ(node.GetAttrInfo("Artist", &info), B_ENTRY_NOT_FOUND) << "TPE2 is not TPE1";
-    EXPECT_EQ(node.GetAttrInfo("Year", &info), B_ENTRY_NOT_FOUND);
+    // Whether the node reads before it lists the names changes no result.
+    for (bool expect : { false, true }) {
+        BFile node(dir.PathOf("song.mp3").c_str(), B_READ_ONLY);
+        node.ExpectAttributes(expect);
+        EXPECT_EQ(read_attr(node, "Comment"), with_nul("Real comment"));
+        EXPECT_EQ(read_attr(node, "Title"), with_nul("Stored title"));
+        EXPECT_EQ(node.GetAttrInfo("Artist", &info), B_ENTRY_NOT_FOUND) << "TPE2 is not TPE1";
+        EXPECT_EQ(node.GetAttrInfo("Year", &info), B_ENTRY_NOT_FOUND);
+        EXPECT_TRUE(node.StoresAttributes());
+        BFile bare(dir.PathOf("bare.mp3").c_str(), B_READ_ONLY);
+        bare.ExpectAttributes(expect);
+        EXPECT_EQ(read_attr(bare, "Title"), with_nul("Frame title"));
+        EXPECT_FALSE(bare.StoresAttributes());
+    }
 
     // Described comments: in Latin-1, and in UTF-16BE by a U+FEFF, which is no byte-order mark
     // there.

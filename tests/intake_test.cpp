@@ -4,6 +4,8 @@
 #include "app/Orvalin.h"
 #include "platform/interface/Alert.h"
 #include "platform/storage/File.h"
+#include "platform/support/OpenRegular.h"
+#include "tests/support/Child.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -217,5 +219,20 @@ TEST_F(Intake, SpecialFilesNeitherBlockNorAreRead)
     EXPECT_EQ(::poll(&hangUp, 1, 0), 0) << "the FIFO was opened";
     ::close(reader);
     ::close(sock);
+
+    // A forked child opens the file it names, not its parent's file under the number its own
+    // pinning descriptor took.
+    struct stat st;
+    int held = open_regular(AT_FDCWD, dir.PathOf("real.mp3").c_str(), O_RDONLY, false, &st);
+    ASSERT_GE(held, 0);
+    std::optional<status_t> child = run_in_child(ChildUser::Same, [&] {
+        ::close(held);
+        struct stat pinned, opened;
+        int fd = open_regular(AT_FDCWD, dir.PathOf("big.mp3").c_str(), O_RDONLY, false, &pinned);
+        return fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_ino == pinned.st_ino ? B_OK
+                                                                                      : B_ERROR;
+    });
+    EXPECT_EQ(child, std::optional<status_t>(B_OK));
+    ::close(held);
     ::alarm(0);
 }

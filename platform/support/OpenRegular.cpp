@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace
