@@ -55,11 +55,13 @@ uint32_t fnv1a(const unsigned char* data, size_t size)
 
 void put(std::string& out, uint64_t value, int bytes)
 {
+    char little[8];
     for (int i = 0; i < bytes; ++i)
-        out += static_cast<char>(value >> (8 * i) & 0xFF);
+        little[i] = static_cast<char>(value >> (8 * i) & 0xFF);
+    out.append(little, static_cast<size_t>(bytes));
 }
 
-void put_string(std::string& out, const std::string& text)
+void put_string(std::string& out, std::string_view text)
 {
     put(out, text.size(), 2);
     out += text;
@@ -71,12 +73,28 @@ void put_time(std::string& out, const timespec& time)
     put(out, static_cast<uint64_t>(time.tv_nsec), 8);
 }
 
+// A record's fields as they are encoded, its texts borrowed: a note copies none of them.
+struct record_view {
+    journal_step step;
+    dev_t folder_device;
+    ino_t folder_node;
+    std::string_view folder_path, from, to;
+    const node_ref& file;
+};
+
+record_view view_of(const journal_record& record)
+{
+    return { record.step, record.folder_device, record.folder_node, record.folder_path, record.from,
+        record.to, record.file };
+}
+
 // Appends the record's bytes to out; false, and out as it was, when a string does not fit.
-bool encode_into(std::string& out, const journal_record& record)
+bool encode_into(std::string& out, const record_view& record)
 {
     if (record.folder_path.size() > 4096 || record.from.size() > 4096 || record.to.size() > 4096)
         return false;
     const size_t start = out.size();
+    out.reserve(start + 128 + record.folder_path.size() + record.from.size() + record.to.size());
     put(out, 0, 4); // the length, once known
     put(out, static_cast<uint8_t>(record.step), 1);
     put(out, static_cast<uint64_t>(record.folder_device), 8);
@@ -101,7 +119,7 @@ bool encode_into(std::string& out, const journal_record& record)
 std::string encode(const journal_record& record)
 {
     std::string out;
-    encode_into(out, record);
+    encode_into(out, view_of(record));
     return out;
 }
 
@@ -449,7 +467,10 @@ int create_journal()
 
 } // namespace
 
-status_t journal_append(const journal_record& record)
+namespace
+{
+
+status_t append(const record_view& record)
 {
     std::unique_lock<std::mutex> lock(sLock);
     if (sFailed)
@@ -485,6 +506,13 @@ status_t journal_append(const journal_record& record)
         sSyncer->wake.notify_one();
     }
     return B_OK;
+}
+
+} // namespace
+
+status_t journal_append(const journal_record& record)
+{
+    return append(view_of(record));
 }
 
 void journal_sync()
@@ -631,16 +659,9 @@ void journal_note(journal_step step, const char* from, const char* to, const str
 {
     if (sFolder == nullptr)
         return;
-    journal_record record;
-    record.step = step;
-    record.folder_device = sFolder->device;
-    record.folder_node = sFolder->node;
-    record.folder_path = sFolder->path;
-    record.from = from;
-    record.to = to;
-    record.file = journal_identity(file);
+    const node_ref identity = journal_identity(file);
     // A journal that cannot be written never stops a rename; its failure is traced there.
-    (void)journal_append(record);
+    (void)append({ step, sFolder->device, sFolder->node, sFolder->path, from, to, identity });
 }
 
 // #pragma mark - recovery
