@@ -111,8 +111,9 @@ public:
     // the elision and tooltip follow at the next paint.
     void setFullText(const QString& text)
     {
-        setText(text); // announces nothing while the label carries an accessible name
-        updateGeometry();
+        // Asks for a new layout itself where the text changed; announces nothing while the
+        // label carries an accessible name.
+        setText(text);
         if (!toolTip().isEmpty())
             setToolTip(QString());
     }
