@@ -27,7 +27,9 @@ int pin(int dirFd, const char* name, bool follow, struct stat* st)
 }
 
 // The process's /proc/self/fd, held open so that a reopen looks up one name, not four; -1
-// without /proc. A forked child opens its own: the one held lists its parent's descriptors.
+// without /proc; -2 (errno set) where it cannot be opened now (out of descriptors), asked
+// again at the next reopen. A forked child opens its own: the one held lists its parent's
+// descriptors.
 std::atomic<int> sProcDescriptors { -2 }; // -2: not opened yet
 
 void forget_proc_descriptors()
@@ -44,6 +46,8 @@ int proc_descriptors()
     static std::once_flag registered;
     std::call_once(registered, [] { ::pthread_atfork(nullptr, nullptr, forget_proc_descriptors); });
     int opened = ::open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (opened < 0 && errno != ENOENT)
+        return -2;
     if (opened < 0)
         opened = -1;
     int expected = -2;
@@ -57,7 +61,10 @@ int proc_descriptors()
 // Opens the pinned regular file itself with flags; -1 with errno set.
 int reopen(int pinned, int dirFd, const char* name, int flags, bool follow, const struct stat& st)
 {
-    if (int descriptors = proc_descriptors(); descriptors >= 0) {
+    const int descriptors = proc_descriptors();
+    if (descriptors == -2)
+        return -1;
+    if (descriptors >= 0) {
         char number[16];
         *std::to_chars(number, number + sizeof number - 1, pinned).ptr = '\0';
         return ::openat(descriptors, number, flags);
