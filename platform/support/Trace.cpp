@@ -56,9 +56,9 @@ struct Writer {
 };
 
 Writer* sWriter = nullptr;
+Writer* sForsaken = nullptr; // the parent's, in a forked child: its thread is not there
 // Where the lines this thread traces go instead, while set (trace_record).
 thread_local std::string* tRecording = nullptr;
-Writer* sForsaken = nullptr; // the parent's, in a forked child: its thread is not there
 
 void before_fork()
 {
@@ -279,6 +279,19 @@ void format_line(std::string* out, const char* format, va_list arguments)
     out->pop_back(); // the terminating NUL
 }
 
+// Whether lines may be added to the pending ones (not once the trace has ended); the first
+// time, the flush at exit is registered. The pending lines keep room for a block.
+bool takes_lines(Writer& w)
+{
+    if (w.ended)
+        return false;
+    if (!w.registered)
+        w.registered = std::atexit(stop_writer) == 0;
+    if (w.pending.capacity() < kBlock)
+        w.pending.reserve(kBlock + 1024);
+    return true;
+}
+
 // After lines are added to the pending ones: at exit they are flushed at once; otherwise a
 // full block that ends with a line goes to the writer, so that lines are dropped whole.
 void pass_on(std::unique_lock<std::mutex>& guard)
@@ -307,11 +320,7 @@ void trace(const char* format, ...)
     }
     Writer& w = writer();
     std::unique_lock<std::mutex> guard(w.lock);
-    if (!w.ended) {
-        if (!w.registered)
-            w.registered = std::atexit(stop_writer) == 0;
-        if (w.pending.capacity() < kBlock)
-            w.pending.reserve(kBlock + 1024);
+    if (takes_lines(w)) {
         format_line(&w.pending, format, arguments);
         pass_on(guard);
     }
@@ -327,10 +336,8 @@ void trace_text(const std::string& text)
 {
     Writer& w = writer();
     std::unique_lock<std::mutex> guard(w.lock);
-    if (w.ended || text.empty())
+    if (text.empty() || !takes_lines(w))
         return;
-    if (!w.registered)
-        w.registered = std::atexit(stop_writer) == 0;
     w.pending.append(text);
     pass_on(guard);
 }
